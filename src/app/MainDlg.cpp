@@ -1,0 +1,54 @@
+#include "MainDlg.h"
+
+#include "res/Resource.h"
+#include "res/Templates.h"
+
+namespace quillmar {
+
+namespace {
+const CommandEntry<CMainDlg> kCommands[] = {
+    {IDC_TEXT, &CMainDlg::OnText},   {IDC_FILE, &CMainDlg::OnFile}, {IDC_MAIL, &CMainDlg::OnMail},
+    {IDC_ABOUT, &CMainDlg::OnAbout}, {IDC_HELP, &CMainDlg::OnHelp},
+};
+} // namespace
+
+CMainDlg::CMainDlg() : CDialog(kMainTemplate) {
+    SetCommandTable(this, kCommands);
+}
+
+bool CMainDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    // Flush right of the sidebar, whatever the font makes of its width.
+    const int x = MapX(24);
+    m_textPanel.Create(this);
+    m_textPanel.SetWindowPos(x, 0);
+    m_textPanel.ShowWindow(SW_SHOWNORMAL);
+    m_filePanel.Create(this);
+    m_filePanel.SetWindowPos(x, 0);
+    // A panel's title bar makes it taller than its template: keep the contact
+    // box and Help clear of it.
+    const int below = MapY(234);
+    MoveControlsBelow(below, PanelAreaBottom() + MapY(2) - below);
+    return true;
+}
+
+void CMainDlg::OnText() {
+    m_filePanel.ShowWindow(SW_HIDE);
+    m_textPanel.ShowWindow(SW_SHOWNORMAL);
+}
+
+void CMainDlg::OnFile() {
+    m_textPanel.ShowWindow(SW_HIDE);
+    m_filePanel.ShowWindow(SW_SHOWNORMAL);
+}
+
+void CMainDlg::OnMail() {
+    OnText();
+    // The mail composer arrives in a later step.
+}
+
+void CMainDlg::OnAbout() {}
+
+void CMainDlg::OnHelp() {}
+
+} // namespace quillmar

@@ -1,0 +1,22 @@
+#include "TessarineApp.h"
+
+#include "MainDlg.h"
+
+namespace quillmar {
+
+bool CTessarineApp::InitInstance() {
+    InitCommonControls();
+    CWinApp::InitInstance();
+    AfxEnableControlContainer();
+    SetRegistryKey("Local AppWizard-Generated Applications");
+    {
+        CMainDlg dlg;
+        m_pMainWnd = &dlg;
+        dlg.DoModal();
+        m_pMainWnd = nullptr;
+    }
+    // No message loop of our own: the main window was it.
+    return false;
+}
+
+} // namespace quillmar

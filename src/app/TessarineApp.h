@@ -1,0 +1,12 @@
+#pragma once
+
+#include "platform/WinApp.h"
+
+namespace quillmar {
+
+class CTessarineApp : public CWinApp {
+public:
+    bool InitInstance() override;
+};
+
+} // namespace quillmar

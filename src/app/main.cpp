@@ -1,0 +1,9 @@
+#include "TessarineApp.h"
+
+namespace {
+quillmar::CTessarineApp theApp;
+}
+
+int main(int argc, char** argv) {
+    return theApp.Run(argc, argv);
+}

@@ -1,0 +1,25 @@
+#pragma once
+// Passwords are wiped from memory as soon as they are no longer needed.
+
+#include <cstddef>
+#include <string>
+#include <utility>
+
+namespace quillmar {
+
+// A wipe the compiler may not remove as a dead store.
+void SecureWipe(void* data, std::size_t size);
+
+class WipedString {
+public:
+    explicit WipedString(std::string s) : m_value(std::move(s)) {}
+    ~WipedString() { SecureWipe(m_value.data(), m_value.size()); }
+    WipedString(const WipedString&) = delete;
+    WipedString& operator=(const WipedString&) = delete;
+    const std::string& value() const { return m_value; }
+
+private:
+    std::string m_value;
+};
+
+} // namespace quillmar

@@ -1,0 +1,35 @@
+#pragma once
+// Binding to a cipher module for one operation. The module is released when
+// the binding goes out of scope, on every path.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace quillmar {
+
+using CipherEntry = void (*)(char* data, const char* key, std::int32_t length);
+
+class CModule {
+public:
+    enum class Status { Bound, ModuleMissing, EntryMissing };
+
+    // Looks for fileName in each folder in turn, by its exact name only.
+    CModule(const std::string& fileName, const std::string& entryName,
+            const std::vector<std::filesystem::path>& dirs);
+    ~CModule();
+    CModule(const CModule&) = delete;
+    CModule& operator=(const CModule&) = delete;
+
+    Status status() const { return m_status; }
+    CipherEntry entry() const { return m_entry; }
+    void Release();
+
+private:
+    void* m_handle = nullptr;
+    CipherEntry m_entry = nullptr;
+    Status m_status = Status::ModuleMissing;
+};
+
+} // namespace quillmar

@@ -1,0 +1,134 @@
+#include "TextDlg.h"
+
+#include "crypto/CipherBinding.h"
+#include "crypto/KeyFileHandlers.h"
+#include "crypto/RandomKey.h"
+#include "crypto/Wipe.h"
+#include "platform/MessageBox.h"
+#include "res/Resource.h"
+#include "res/Strings.h"
+#include "res/Templates.h"
+
+#include <cstring>
+#include <limits>
+
+namespace quillmar {
+
+namespace {
+// "Clear Text" is handled here although the original left it dead: a button
+// that says Clear Text must clear the text.
+const CommandEntry<CTextDlg> kCommands[] = {
+    {IDC_NOTICE, &CTextDlg::OnNotice},        {IDC_KEYHELPER, &CTextDlg::OnKeyHelper},
+    {IDC_RANDOMKEY, &CTextDlg::OnRandomKey},  {IDC_SAVEKEY, &CTextDlg::OnSaveKey},
+    {IDC_LOADKEY, &CTextDlg::OnLoadKey},      {IDC_MASKKEY, &CTextDlg::OnMaskKey},
+    {IDC_UNMASKKEY, &CTextDlg::OnUnmaskKey},  {IDC_TOCLIP, &CTextDlg::OnToClipboard},
+    {IDC_GETCLIP, &CTextDlg::OnGetClipboard}, {IDC_GETCLIPTEXT, &CTextDlg::OnGetClipboardText},
+    {IDC_CLIPTEXT, &CTextDlg::OnClipText},    {IDC_ENCRYPT, &CTextDlg::OnEncrypt},
+    {IDC_DECRYPT, &CTextDlg::OnDecrypt},      {IDC_ARITHMETICS, &CTextDlg::OnArithmetics},
+    {IDC_CLEARTEXT, &CTextDlg::OnClearText},
+};
+} // namespace
+
+CTextDlg::CTextDlg() : CDialog(kTextTemplate) {
+    SetCommandTable(this, kCommands);
+}
+
+bool CTextDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    AppendSystemMenuItem(IDM_ABOUTBOX, str::kAboutMenu);
+    SetIcon();
+    SetDlgItemText(IDC_STATUS, str::kReady);
+    AddComboString(IDC_ARITHLIST, str::kTrv);
+    SetComboSel(IDC_ARITHLIST, 0);
+    return true;
+}
+
+void CTextDlg::OnSysCommand(int command) {
+    if ((command & 0xFFF0) == IDM_ABOUTBOX) {
+        // The About box arrives with the informational dialogs.
+    }
+}
+
+void CTextDlg::OnNotice() {
+    AfxMessageBox(this, str::kNotice, str::kNoticeCaption, MsgIcon::Exclamation);
+    RedrawWindow();
+}
+
+void CTextDlg::OnKeyHelper() {
+    AfxMessageBox(this, str::kKeyHelper, str::kNoticeCaption, MsgIcon::Exclamation);
+    RedrawWindow();
+}
+
+void CTextDlg::OnArithmetics() {
+    AfxMessageBox(this, str::kArithmetics);
+}
+
+void CTextDlg::OnRandomKey() {
+    SetDlgItemText(IDC_PASSWORD, MakeRandomKey());
+}
+
+void CTextDlg::OnSaveKey() {
+    SaveKeyFromField(*this, IDC_PASSWORD, m_rememberedPath);
+}
+
+void CTextDlg::OnLoadKey() {
+    LoadKeyIntoField(*this, IDC_PASSWORD, m_rememberedPath);
+}
+
+void CTextDlg::OnMaskKey() {
+    SetPasswordChar(IDC_PASSWORD, '*');
+    RedrawWindow();
+}
+
+void CTextDlg::OnUnmaskKey() {
+    SetPasswordChar(IDC_PASSWORD, 0);
+    RedrawWindow();
+}
+
+void CTextDlg::OnToClipboard() {
+    CopyToClipboard(IDC_PASSWORD);
+}
+void CTextDlg::OnGetClipboard() {
+    ReplaceFromClipboard(IDC_PASSWORD);
+}
+void CTextDlg::OnGetClipboardText() {
+    ReplaceFromClipboard(IDC_TEXTFIELD);
+}
+void CTextDlg::OnClipText() {
+    CopyToClipboard(IDC_TEXTFIELD);
+}
+void CTextDlg::OnClearText() {
+    SetDlgItemText(IDC_TEXTFIELD, "");
+}
+
+void CTextDlg::OnEncrypt() {
+    RunCipher(kEncryptEntry, str::kNoEncryptDll, str::kEncrypted);
+}
+void CTextDlg::OnDecrypt() {
+    RunCipher(kDecryptEntry, str::kNoDecryptDll, str::kDecrypted);
+}
+
+void CTextDlg::RunCipher(const char* entry, const char* missingModuleMessage,
+                         const char* doneMessage) {
+    std::string text = GetDlgItemText(IDC_TEXTFIELD);
+    WipedString password(GetDlgItemText(IDC_PASSWORD));
+    if (text.empty() || password.value().empty()) {
+        AfxMessageBox(this, str::kFillTextAndPassword);
+        return;
+    }
+    if (text.size() > std::size_t(std::numeric_limits<std::int32_t>::max())) {
+        AfxMessageBox(this, str::kTextTooLong);
+        return;
+    }
+    auto module = BindCipher(this, kTextModule, entry, missingModuleMessage);
+    if (!module)
+        return;
+    module->entry()(text.data(), password.value().c_str(), std::int32_t(text.size()));
+    // A module that leaves a zero byte cuts the shown result there.
+    text.resize(strnlen(text.data(), text.size()));
+    SetDlgItemText(IDC_TEXTFIELD, text);
+    module->Release();
+    SetDlgItemText(IDC_STATUS, doneMessage);
+}
+
+} // namespace quillmar

@@ -1,0 +1,45 @@
+#pragma once
+// The text panel: encrypts or decrypts its text field in place.
+
+#include "platform/Dialog.h"
+
+#include <string>
+
+namespace quillmar {
+
+class CTextDlg : public CDialog {
+public:
+    CTextDlg();
+
+    // The chooser's remembered path of this panel.
+    std::string& RememberedPath() { return m_rememberedPath; }
+
+protected:
+    bool OnInitDialog() override;
+    void OnSysCommand(int command) override;
+
+public:
+    // Command handlers, reached through the command table.
+    void OnNotice();
+    void OnKeyHelper();
+    void OnRandomKey();
+    void OnSaveKey();
+    void OnLoadKey();
+    void OnMaskKey();
+    void OnUnmaskKey();
+    void OnToClipboard();
+    void OnGetClipboard();
+    void OnGetClipboardText();
+    void OnClipText();
+    void OnEncrypt();
+    void OnDecrypt();
+    void OnArithmetics();
+    void OnClearText();
+
+private:
+    void RunCipher(const char* entry, const char* missingModuleMessage, const char* doneMessage);
+
+    std::string m_rememberedPath;
+};
+
+} // namespace quillmar

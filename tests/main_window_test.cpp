@@ -1,0 +1,162 @@
+// Start-up, the sidebar and the window layer the dialogs are built on.
+#include "TestSupport.h"
+#include "app/MainDlg.h"
+#include "platform/Module.h"
+#include "platform/WinApp.h"
+#include "res/Resource.h"
+#include "res/Templates.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+using namespace quillmar;
+using namespace quillmar::test;
+
+namespace {
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        main.Create(nullptr);
+        main.ShowWindow(SW_SHOWNORMAL);
+    }
+    QPoint PanelPos(CDialog& panel) {
+        return panel.GetSafeHwnd()->mapTo(main.GetSafeHwnd(), QPoint(0, 0));
+    }
+    MessageRecorder recorder;
+    CMainDlg main;
+};
+
+TEST_F(MainWindow, StartsWithTextPanelBesideTheSidebar) {
+    EXPECT_EQ(main.GetSafeHwnd()->windowTitle(), "Quillmar");
+    EXPECT_TRUE(main.TextPanel().IsWindowVisible());
+    EXPECT_FALSE(main.FilePanel().IsWindowVisible());
+    // Both panels share one place, flush right of the sidebar, at the top.
+    const int sidebarRight = main.GetDlgItem(IDC_TEXT)->geometry().right() + 1;
+    EXPECT_EQ(main.TextPanel().GetFrame()->pos(), main.FilePanel().GetFrame()->pos());
+    EXPECT_EQ(main.TextPanel().GetFrame()->mapTo(main.GetSafeHwnd(), QPoint(0, 0)),
+              QPoint(sidebarRight, 0));
+    // Each panel keeps its template's size.
+    EXPECT_EQ(main.TextPanel().GetSafeHwnd()->size(),
+              QSize(main.TextPanel().MapX(274), main.TextPanel().MapY(234)));
+    EXPECT_EQ(main.FilePanel().GetSafeHwnd()->size(),
+              QSize(main.FilePanel().MapX(239), main.FilePanel().MapY(208)));
+    // Nothing of the main window hides under a panel.
+    const QRect panels =
+        qobject_cast<QMdiSubWindow*>(main.TextPanel().GetFrame())->mdiArea()->geometry();
+    for (int id : {IDC_HELP, IDC_TEXT, IDC_FILE, IDC_MAIL, IDC_ABOUT})
+        EXPECT_FALSE(panels.intersects(main.GetDlgItem(id)->geometry())) << id;
+}
+
+TEST_F(MainWindow, SidebarSwitchesPanelsAndKeepsTheirContents) {
+    main.TextPanel().SetDlgItemText(IDC_TEXTFIELD, "kept text");
+    main.TextPanel().SetDlgItemText(IDC_PASSWORD, "kept pw");
+    Click(main, IDC_FILE);
+    EXPECT_FALSE(main.TextPanel().IsWindowVisible());
+    EXPECT_TRUE(main.FilePanel().IsWindowVisible());
+    Click(main, IDC_TEXT);
+    Click(main, IDC_TEXT);
+    EXPECT_TRUE(main.TextPanel().IsWindowVisible());
+    EXPECT_FALSE(main.FilePanel().IsWindowVisible());
+    EXPECT_EQ(main.TextPanel().GetDlgItemText(IDC_TEXTFIELD), "kept text");
+    EXPECT_EQ(main.TextPanel().GetDlgItemText(IDC_PASSWORD), "kept pw");
+    Click(main, IDC_FILE);
+    Click(main, IDC_MAIL); // whatever it does next, Mail shows the text panel
+    EXPECT_TRUE(main.TextPanel().IsWindowVisible());
+    EXPECT_FALSE(main.FilePanel().IsWindowVisible());
+}
+
+TEST_F(MainWindow, ClosedOrMovedPanelComesBackWhereItWas) {
+    QWidget* frame = main.TextPanel().GetFrame();
+    frame->move(frame->pos() + QPoint(5, 7));
+    const QPoint moved = frame->pos();
+    frame->close();
+    EXPECT_FALSE(main.TextPanel().IsWindowVisible());
+    Click(main, IDC_FILE);
+    Click(main, IDC_TEXT);
+    EXPECT_TRUE(main.TextPanel().IsWindowVisible());
+    EXPECT_EQ(frame->pos(), moved);
+    EXPECT_EQ(CDialog::FromWidget(frame->findChild<QPushButton*>()), &main.TextPanel());
+}
+
+TEST_F(MainWindow, EnterAndEscapeDoNotEndTheProgram) {
+    QWidget* field = main.TextPanel().GetDlgItem(IDC_PASSWORD);
+    PressKey(field, Qt::Key_Return);
+    PressKey(field, Qt::Key_Escape);
+    PressKey(main.GetSafeHwnd(), Qt::Key_Escape);
+    PressKey(main.GetSafeHwnd(), Qt::Key_Return);
+    EXPECT_TRUE(main.IsWindowVisible());
+    EXPECT_TRUE(main.TextPanel().IsWindowVisible());
+}
+
+TEST(MainWindowRun, ClosingTheModalMainWindowEndsTheRun) {
+    CMainDlg dlg;
+    AfxGetApp()->m_pMainWnd = &dlg;
+    OnNextModal([](CDialog& d) {
+        PressKey(d.GetSafeHwnd(), Qt::Key_Escape); // ignored
+        EXPECT_TRUE(d.IsWindowVisible());
+        d.GetSafeHwnd()->close();
+    });
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    AfxGetApp()->m_pMainWnd = nullptr;
+}
+
+TEST_F(MainWindow, ControlsCarryTemplateGeometryNamesAndColourRule) {
+    CTextDlg& text = main.TextPanel();
+    QWidget* encrypt = text.GetDlgItem(IDC_ENCRYPT);
+    EXPECT_EQ(encrypt->geometry(),
+              QRect(text.MapX(18), text.MapY(215), text.MapX(114), text.MapY(14)));
+    EXPECT_EQ(encrypt->accessibleName(), "ENCRYPT");
+    EXPECT_EQ(text.GetDlgItem(IDC_PASSWORD)->accessibleName(), "Key");
+    EXPECT_EQ(text.GetDlgItem(IDC_TEXTFIELD)->accessibleName(), "Text");
+    EXPECT_EQ(text.GetDlgItem(IDC_STATUS)->accessibleName(), "Status");
+    EXPECT_EQ(text.GetDlgItem(IDC_ARITHLIST)->accessibleName(), "Arithmetic");
+    EXPECT_EQ(main.FilePanel().GetDlgItem(IDC_SOURCE)->accessibleName(), "Source");
+    EXPECT_EQ(main.FilePanel().GetDlgItem(IDC_PASSWORD)->accessibleName(), "Password");
+    // Labels (no identifier) and the Mask box draw over the dialog; edits fill their own.
+    for (QLabel* label : text.GetSafeHwnd()->findChildren<QLabel*>()) {
+        EXPECT_FALSE(label->autoFillBackground());
+        EXPECT_TRUE(label->testAttribute(Qt::WA_NoSystemBackground));
+    }
+    EXPECT_TRUE(main.FilePanel().GetDlgItem(IDC_MASK)->testAttribute(Qt::WA_NoSystemBackground));
+    EXPECT_FALSE(text.GetDlgItem(IDC_PASSWORD)->testAttribute(Qt::WA_NoSystemBackground));
+    EXPECT_FALSE(text.GetDlgItem(IDC_ENCRYPT)->testAttribute(Qt::WA_NoSystemBackground));
+    // The main window itself does not use the rule.
+    EXPECT_FALSE(main.GetDlgItem(IDC_HELP)->testAttribute(Qt::WA_NoSystemBackground));
+    // No sidebar button is a default button.
+    for (int id : {IDC_TEXT, IDC_FILE, IDC_MAIL, IDC_ABOUT, IDC_HELP})
+        EXPECT_FALSE(qobject_cast<QPushButton*>(main.GetDlgItem(id))->isDefault());
+}
+
+TEST(AppName, IsTheExecutableNameWithoutExtension) {
+    EXPECT_EQ(AppNameFromExecutable("/usr/bin/Tessarine"), "Tessarine");
+    EXPECT_EQ(AppNameFromExecutable("C:\\Programs\\Tessarine.exe"), "Tessarine");
+    EXPECT_EQ(AppNameFromExecutable("/opt/q.x/Tessarine"), "Tessarine");
+    EXPECT_EQ(AfxGetApp()->AppName(), "Tessarine");
+}
+
+TEST(ModuleSearch, OnlyOurOwnFoldersNeverCurrentOrLibraryPath) {
+    EXPECT_EQ(
+        DefaultModuleDirectories("/opt/quillmar/bin"),
+        (std::vector<std::filesystem::path>{"/opt/quillmar/bin", "/opt/quillmar/lib/quillmar"}));
+    // A module planted in the current folder is not picked up.
+    TempDir dir;
+    std::filesystem::copy_file(RealModuleDir() / "TRV.DLL", dir / "TRV.DLL");
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    CModule relative("TRV.DLL", "ENCRYPTFUNC", {"", "."});
+    EXPECT_EQ(relative.status(), CModule::Status::ModuleMissing);
+    CModule none("TRV.DLL", "ENCRYPTFUNC", {FakeModuleDir("none")});
+    EXPECT_EQ(none.status(), CModule::Status::ModuleMissing);
+    std::filesystem::current_path(cwd);
+    // The second folder is searched when the first lacks the module.
+    CModule second("TRV.DLL", "ENCRYPTFUNC", {FakeModuleDir("none"), dir.path()});
+    EXPECT_EQ(second.status(), CModule::Status::Bound);
+    EXPECT_NE(second.entry(), nullptr);
+}
+
+} // namespace

@@ -1,0 +1,274 @@
+// The text panel through its real widgets, with real and test cipher modules.
+#include "TestSupport.h"
+#include "app/MainDlg.h"
+#include "crypto/RandomKey.h"
+#include "res/Resource.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace quillmar;
+using namespace quillmar::test;
+
+namespace {
+
+class TextPanel : public ::testing::Test {
+protected:
+    void SetUp() override {
+        UseModuleDir(RealModuleDir());
+        main.Create(nullptr);
+        main.ShowWindow(SW_SHOWNORMAL);
+        QApplication::clipboard()->clear();
+    }
+    void TearDown() override { UseModuleDir(RealModuleDir()); }
+
+    std::string Text() { return panel().GetDlgItemText(IDC_TEXTFIELD); }
+    std::string Status() { return panel().GetDlgItemText(IDC_STATUS); }
+    void Fill(const std::string& text, const std::string& password) {
+        panel().SetDlgItemText(IDC_TEXTFIELD, text);
+        panel().SetDlgItemText(IDC_PASSWORD, password);
+    }
+    CTextDlg& panel() { return main.TextPanel(); }
+
+    MessageRecorder recorder;
+    CMainDlg main;
+};
+
+TEST_F(TextPanel, StartsReadyWithMaskedKeyAndOneCipher) {
+    EXPECT_EQ(Status(), "Ready to work.");
+    EXPECT_TRUE(panel().IsMasked(IDC_PASSWORD));
+    auto* list = qobject_cast<QComboBox*>(panel().GetDlgItem(IDC_ARITHLIST));
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_EQ(list->currentText(), "TRV");
+    EXPECT_FALSE(panel().GetDlgItem(IDC_STATUS)->isEnabled());
+    auto* frame = qobject_cast<QMdiSubWindow*>(panel().GetFrame());
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->windowTitle(), "QX");
+    QStringList items;
+    for (QAction* a : frame->systemMenu()->actions())
+        items << a->text();
+    EXPECT_TRUE(items.contains("&About Tessarine...")) << items.join("|").toStdString();
+}
+
+TEST_F(TextPanel, EncryptThenDecryptRestoresTextThroughRealModule) {
+    const std::string original = "Grüße, 世界! 🙂\nsecond line & more #%+\ttab";
+    Fill(original, "correct horse");
+    Click(panel(), IDC_ENCRYPT);
+    const std::string encrypted = Text();
+    EXPECT_NE(encrypted, original);
+    EXPECT_EQ(encrypted.size(), original.size());
+    EXPECT_EQ(Status(), "Encryption successful finished!");
+    Click(panel(), IDC_DECRYPT);
+    EXPECT_EQ(Text(), original);
+    EXPECT_EQ(Status(), "Decryption successful finished!");
+    EXPECT_TRUE(recorder.messages.empty());
+    EXPECT_EQ(panel().GetDlgItemText(IDC_PASSWORD), "correct horse");
+}
+
+TEST_F(TextPanel, EmptyTextOrPasswordIsRefusedBeforeAnyModuleIsLoaded) {
+    UseModuleDir(FakeModuleDir("recording"));
+    ClearRecordedCalls("TRV.DLL");
+    for (auto [text, password] : {std::pair{"", "pw"}, {"text", ""}, {"", ""}}) {
+        Fill(text, password);
+        Click(panel(), IDC_ENCRYPT);
+        Click(panel(), IDC_DECRYPT);
+    }
+    ASSERT_EQ(recorder.messages.size(), 6u);
+    for (const auto& m : recorder.messages) {
+        EXPECT_EQ(m.text, "Plase fill text and password!");
+        EXPECT_EQ(m.caption, "Tessarine");
+        EXPECT_EQ(m.icon, MsgIcon::None);
+        EXPECT_EQ(m.owner, &panel());
+    }
+    EXPECT_TRUE(RecordedCalls("TRV.DLL").empty());
+    EXPECT_EQ(Status(), "Ready to work.");
+}
+
+TEST_F(TextPanel, ModuleFailuresAreToldApartAndChangeNothing) {
+    struct Case {
+        const char* dir;
+        const char* encryptMessage; // nullptr: ENCRYPT works
+        const char* decryptMessage;
+    };
+    const Case cases[] = {
+        {"none", "Could not get encryption dll!", "Could not get decryption dll!"},
+        {"broken", "Could not get encryption dll!", "Could not get decryption dll!"},
+        {"empty", "FUNCTION load failed!", "FUNCTION load failed!"},
+        {"encrypt_only", nullptr, "FUNCTION load failed!"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.dir);
+        UseModuleDir(FakeModuleDir(c.dir));
+        recorder.messages.clear();
+        Fill("some text", "pw");
+        Click(panel(), IDC_DECRYPT);
+        ASSERT_EQ(recorder.messages.size(), 1u);
+        EXPECT_EQ(recorder.messages[0].text, c.decryptMessage);
+        EXPECT_EQ(recorder.messages[0].caption, "");
+        EXPECT_EQ(recorder.messages[0].icon, MsgIcon::None);
+        EXPECT_EQ(Text(), "some text");
+        EXPECT_EQ(Status(), "Ready to work.");
+        Click(panel(), IDC_ENCRYPT);
+        if (c.encryptMessage) {
+            ASSERT_EQ(recorder.messages.size(), 2u);
+            EXPECT_EQ(recorder.messages[1].text, c.encryptMessage);
+            EXPECT_EQ(recorder.messages[1].caption, "");
+            EXPECT_EQ(Status(), "Ready to work.");
+        } else {
+            EXPECT_EQ(recorder.messages.size(), 1u);
+            EXPECT_EQ(Status(), "Encryption successful finished!");
+        }
+    }
+}
+
+TEST_F(TextPanel, ModuleReceivesExactBytesWholePasswordAndLength) {
+    UseModuleDir(FakeModuleDir("recording"));
+    ClearRecordedCalls("TRV.DLL");
+    const std::string longPassword = std::string(4999, 'k') + "Z";
+    Fill("héllo\nwörld", longPassword);
+    Click(panel(), IDC_ENCRYPT);
+    panel().SetDlgItemText(IDC_PASSWORD, "пароль");
+    Click(panel(), IDC_DECRYPT);
+    auto calls = RecordedCalls("TRV.DLL");
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].entry, "ENCRYPTFUNC");
+    EXPECT_EQ(calls[0].data, "héllo\nwörld");
+    EXPECT_EQ(calls[0].length, int(std::string("héllo\nwörld").size()));
+    EXPECT_EQ(calls[0].key.size(), 5000u);
+    EXPECT_EQ(calls[0].key, longPassword);
+    EXPECT_EQ(calls[1].entry, "DECRYPTFUNC");
+    EXPECT_EQ(calls[1].key, "пароль");
+}
+
+TEST_F(TextPanel, ResultWithZeroByteIsShownCutThere) {
+    UseModuleDir(FakeModuleDir("recording"));
+    Fill("abcdefgh", "nul:key");
+    Click(panel(), IDC_ENCRYPT);
+    EXPECT_EQ(Text(), "abcd");
+    EXPECT_EQ(Status(), "Encryption successful finished!");
+}
+
+TEST_F(TextPanel, MaskingChangesOnlyHowThePasswordShows) {
+    UseModuleDir(FakeModuleDir("recording"));
+    ClearRecordedCalls("TRV.DLL");
+    Fill("text", "secret");
+    Click(panel(), IDC_ENCRYPT);
+    Click(panel(), IDC_UNMASKKEY);
+    EXPECT_FALSE(panel().IsMasked(IDC_PASSWORD));
+    Click(panel(), IDC_ENCRYPT);
+    Click(panel(), IDC_MASKKEY);
+    EXPECT_TRUE(panel().IsMasked(IDC_PASSWORD));
+    auto calls = RecordedCalls("TRV.DLL");
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].key, "secret");
+    EXPECT_EQ(calls[1].key, "secret");
+}
+
+TEST_F(TextPanel, RandomKeysAreEightFreshCharactersFromTheSet) {
+    std::set<std::string> keys;
+    for (int i = 0; i < 20; ++i) {
+        Click(panel(), IDC_RANDOMKEY);
+        const std::string key = panel().GetDlgItemText(IDC_PASSWORD);
+        ASSERT_EQ(key.size(), 8u);
+        EXPECT_EQ(key.find_first_not_of(kKeyCharacters), std::string::npos) << key;
+        keys.insert(key);
+    }
+    EXPECT_EQ(keys.size(), 20u); // presses within one second differ
+    EXPECT_TRUE(panel().IsMasked(IDC_PASSWORD));
+    EXPECT_TRUE(recorder.messages.empty());
+}
+
+TEST(RandomKey, EveryCharacterEquallyLikelyAndBiasedBytesRedrawn) {
+    // Bytes 213..255 would favour the first characters: they must be skipped.
+    int call = 0;
+    auto fill = [&call](std::span<std::uint8_t> out) {
+        for (auto& b : out)
+            b = std::uint8_t(call % 2 ? 255 : 70);
+        ++call;
+    };
+    EXPECT_EQ(MakeRandomKey(fill), "||||||||");
+    std::map<char, int> seen;
+    std::uint8_t next = 0;
+    auto sweep = [&next](std::span<std::uint8_t> out) {
+        for (auto& b : out)
+            b = next++;
+    };
+    for (int i = 0; i < 213; ++i) // eight sweeps over every byte value
+        for (char c : MakeRandomKey(sweep))
+            ++seen[c];
+    ASSERT_EQ(seen.size(), 71u);
+    for (auto [c, n] : seen)
+        EXPECT_EQ(n, 24) << c;
+}
+
+TEST_F(TextPanel, ClipboardButtonsMoveWholeFieldsEvenWhenMasked) {
+    QClipboard* cb = QApplication::clipboard();
+    Fill("line one\nline two", "masked pw");
+    ASSERT_TRUE(panel().IsMasked(IDC_PASSWORD));
+    auto* field = qobject_cast<QLineEdit*>(panel().GetDlgItem(IDC_PASSWORD));
+    field->selectAll();
+    field->copy(); // the field itself keeps a masked password to itself
+    EXPECT_EQ(cb->text(), "");
+    Click(panel(), IDC_TOCLIP);
+    EXPECT_EQ(cb->text(), "masked pw");
+    EXPECT_FALSE(field->hasSelectedText());
+    Click(panel(), IDC_CLIPTEXT);
+    EXPECT_EQ(cb->text(), "line one\nline two");
+
+    cb->setText("from clipboard");
+    Click(panel(), IDC_GETCLIP);
+    EXPECT_EQ(panel().GetDlgItemText(IDC_PASSWORD), "from clipboard");
+    cb->setText("pasted\nmany\nlines");
+    Click(panel(), IDC_GETCLIPTEXT);
+    EXPECT_EQ(Text(), "pasted\nmany\nlines");
+
+    cb->clear();
+    Click(panel(), IDC_GETCLIP);
+    Click(panel(), IDC_GETCLIPTEXT);
+    EXPECT_EQ(panel().GetDlgItemText(IDC_PASSWORD), "");
+    EXPECT_EQ(Text(), "");
+}
+
+TEST_F(TextPanel, ClearTextEmptiesOnlyTheText) {
+    Fill("some text", "pw");
+    Click(panel(), IDC_ENCRYPT);
+    Click(panel(), IDC_CLEARTEXT);
+    EXPECT_EQ(Text(), "");
+    EXPECT_EQ(panel().GetDlgItemText(IDC_PASSWORD), "pw");
+    EXPECT_EQ(Status(), "Encryption successful finished!");
+}
+
+TEST_F(TextPanel, AdviceBoxesShowTheirTexts) {
+    Click(panel(), IDC_NOTICE);
+    Click(panel(), IDC_KEYHELPER);
+    Click(panel(), IDC_ARITHMETICS);
+    ASSERT_EQ(recorder.messages.size(), 3u);
+    EXPECT_EQ(recorder.messages[0].text,
+              "Text encryption must make sure that the encrypted code is visable, so it will cost "
+              "more space and easy to be decrypted. It is recommoned to use file encryption. And "
+              "there's another problem, some encryption Arithmetics can not encrypt text to "
+              "visable codes.");
+    EXPECT_EQ(recorder.messages[0].caption, "NOTICE");
+    EXPECT_EQ(recorder.messages[0].icon, MsgIcon::Exclamation);
+    EXPECT_EQ(recorder.messages[1].text,
+              "Your password should be some words whit some figures or interpunctions. And your "
+              "password should be at least 8 words to make sure it can not be doped out by "
+              "others.");
+    EXPECT_EQ(recorder.messages[1].caption, "NOTICE");
+    EXPECT_EQ(recorder.messages[1].icon, MsgIcon::Exclamation);
+    EXPECT_EQ(recorder.messages[2].text,
+              "This version of QX could offer TRV arithmetic for text en/decryption only! Please "
+              "register your mail for newer version's information.");
+    EXPECT_EQ(recorder.messages[2].caption, "Tessarine");
+    EXPECT_EQ(recorder.messages[2].icon, MsgIcon::None);
+    EXPECT_EQ(Status(), "Ready to work.");
+}
+
+} // namespace
