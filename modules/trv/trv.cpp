@@ -1,0 +1,306 @@
+// TRV: the text cipher. Every visible character is rotated within the alphabet of characters
+// that share its class and UTF-8 length, so the result is printable text of the same byte length
+// that can go anywhere plain text can (mail bodies, chat boxes, clipboard).
+
+#include <nettle/pbkdf2.h>
+#include <nettle/sha2.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <pthread.h>
+#include <span>
+#include <string.h> // explicit_bzero
+
+#define TRV_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+struct TrvRange {
+    std::uint32_t first;
+    std::uint32_t last;
+    std::uint32_t position; // of `first` within its alphabet
+};
+
+#include "trv_alphabets.inc"
+
+struct Alphabet {
+    std::span<const TrvRange> ranges;
+    std::uint32_t size;
+};
+
+// A corrupted table would silently garble texts, so check its shape while compiling.
+constexpr bool well_formed(std::span<const TrvRange> ranges, std::uint32_t size) {
+    std::uint32_t position = 0;
+    std::uint32_t next_free = 0;
+    for (const TrvRange& r : ranges) {
+        if (r.first < next_free || r.last < r.first || r.position != position)
+            return false;
+        position += r.last - r.first + 1;
+        next_free = r.last + 1;
+    }
+    return position == size;
+}
+static_assert(well_formed(kG1Ranges, kG1Size) && kG1Size == 94);
+static_assert(well_formed(kG2Ranges, kG2Size) && kG2Size == 1546);
+static_assert(well_formed(kG3Ranges, kG3Size) && kG3Size == 51933);
+static_assert(well_formed(kG4Ranges, kG4Size) && kG4Size == 87383);
+static_assert(well_formed(kM2Ranges, kM2Size) && kM2Size == 14);
+static_assert(well_formed(kM3Ranges, kM3Size) && kM3Size == 586);
+static_assert(well_formed(kM4Ranges, kM4Size) && kM4Size == 859);
+
+// Indexed by UTF-8 length; a code point is in at most one of them.
+constexpr Alphabet kAlphabets[5][2] = {
+    {},
+    {{kG1Ranges, kG1Size}, {}},
+    {{kG2Ranges, kG2Size}, {kM2Ranges, kM2Size}},
+    {{kG3Ranges, kG3Size}, {kM3Ranges, kM3Size}},
+    {{kG4Ranges, kG4Size}, {kM4Ranges, kM4Size}},
+};
+
+constexpr std::uint32_t kNotFound = UINT32_MAX;
+
+std::uint32_t position_of(const Alphabet& a, std::uint32_t cp) {
+    auto it = std::ranges::upper_bound(a.ranges, cp, {}, &TrvRange::first);
+    if (it == a.ranges.begin())
+        return kNotFound;
+    --it;
+    return cp <= it->last ? it->position + (cp - it->first) : kNotFound;
+}
+
+std::uint32_t code_point_at(const Alphabet& a, std::uint32_t position) {
+    auto it = std::ranges::upper_bound(a.ranges, position, {}, &TrvRange::position);
+    --it; // position 0 is always in the first range
+    return it->first + (position - it->position);
+}
+
+struct Sequence {
+    std::uint32_t cp;
+    std::size_t length; // 0 when no well-formed sequence starts here
+};
+
+// Strict UTF-8: shortest form only, no surrogates, nothing above U+10FFFF, and never reading
+// past `avail` bytes.
+Sequence decode(const unsigned char* s, std::size_t avail) {
+    const unsigned lead = s[0];
+    if (lead < 0x80)
+        return {lead, 1};
+    std::size_t length;
+    std::uint32_t cp;
+    unsigned lo = 0x80, hi = 0xBF; // allowed range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        cp = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        cp = lead & 0x0F;
+        if (lead == 0xE0)
+            lo = 0xA0;
+        else if (lead == 0xED)
+            hi = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        cp = lead & 0x07;
+        if (lead == 0xF0)
+            lo = 0x90;
+        else if (lead == 0xF4)
+            hi = 0x8F;
+    } else {
+        return {0, 0};
+    }
+    if (avail < length)
+        return {0, 0};
+    for (std::size_t k = 1; k < length; ++k) {
+        const unsigned b = s[k];
+        if (b < lo || b > hi)
+            return {0, 0};
+        lo = 0x80;
+        hi = 0xBF;
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    return {cp, length};
+}
+
+void encode(std::uint32_t cp, unsigned char* out, std::size_t length) {
+    switch (length) {
+    case 1:
+        out[0] = static_cast<unsigned char>(cp);
+        break;
+    case 2:
+        out[0] = static_cast<unsigned char>(0xC0 | (cp >> 6));
+        out[1] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+        break;
+    case 3:
+        out[0] = static_cast<unsigned char>(0xE0 | (cp >> 12));
+        out[1] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+        out[2] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+        break;
+    default:
+        out[0] = static_cast<unsigned char>(0xF0 | (cp >> 18));
+        out[1] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+        out[2] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+        out[3] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+        break;
+    }
+}
+
+constexpr std::size_t kKeySize = 32;
+constexpr char kSalt[] = "Quillmar TRV 1";
+constexpr unsigned kIterations = 100000;
+
+// SHA-256(K || counter) blocks read as little-endian words.
+class Keystream {
+public:
+    explicit Keystream(const std::uint8_t* key) {
+        sha256_init(&base_);
+        sha256_update(&base_, kKeySize, key);
+    }
+    ~Keystream() {
+        explicit_bzero(&base_, sizeof base_);
+        explicit_bzero(&work_, sizeof work_);
+        explicit_bzero(block_, sizeof block_);
+    }
+    Keystream(const Keystream&) = delete;
+    Keystream& operator=(const Keystream&) = delete;
+
+    // Uniform in [0, n): words at or above the largest multiple of n are skipped.
+    std::uint32_t shift(std::uint32_t n) {
+        const std::uint64_t limit = (std::uint64_t{1} << 32) - (std::uint64_t{1} << 32) % n;
+        std::uint32_t w;
+        do
+            w = next_word();
+        while (w >= limit);
+        return w % n;
+    }
+
+private:
+    std::uint32_t next_word() {
+        if (used_ == kWords)
+            refill();
+        const std::uint8_t* p = block_ + 4 * used_++;
+        return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+               std::uint32_t{p[3]} << 24;
+    }
+    void refill() {
+        std::uint8_t counter[8];
+        for (int i = 0; i < 8; ++i)
+            counter[i] = static_cast<std::uint8_t>(counter_ >> (8 * i));
+        ++counter_;
+        work_ = base_; // the key is already absorbed, so only the counter is hashed per block
+        sha256_update(&work_, sizeof counter, counter);
+        sha256_digest(&work_, SHA256_DIGEST_SIZE, block_);
+        used_ = 0;
+    }
+
+    static constexpr unsigned kWords = SHA256_DIGEST_SIZE / 4;
+    sha256_ctx base_;
+    sha256_ctx work_;
+    std::uint8_t block_[SHA256_DIGEST_SIZE];
+    std::uint64_t counter_ = 0;
+    unsigned used_ = kWords;
+};
+
+// A plain pthread mutex keeps the module free of the C++ runtime and of exceptions, which
+// must not cross the C entry points anyway.
+class Locked {
+public:
+    explicit Locked(pthread_mutex_t& m) : m_(m) { pthread_mutex_lock(&m_); }
+    ~Locked() { pthread_mutex_unlock(&m_); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+private:
+    pthread_mutex_t& m_;
+};
+
+// The derivation is deliberately slow, and the program calls us once per text with the same
+// password, so the last password and its key stay here until the module is unloaded.
+struct KeyCache {
+    pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+    unsigned char* password = nullptr;
+    std::size_t length = 0;
+    bool valid = false;
+    std::uint8_t key[kKeySize] = {};
+
+    void forget() {
+        if (password != nullptr) {
+            explicit_bzero(password, length);
+            std::free(password);
+        }
+        password = nullptr;
+        length = 0;
+        valid = false;
+        explicit_bzero(key, sizeof key);
+    }
+
+    // Copies the key for `pw` into `out`.
+    void get(const char* pw, std::uint8_t* out) {
+        const Locked guard(lock);
+        const std::size_t n = std::strlen(pw);
+        if (!valid || n != length || std::memcmp(password, pw, n) != 0) {
+            forget();
+            pbkdf2_hmac_sha256(n, reinterpret_cast<const std::uint8_t*>(pw), kIterations,
+                               sizeof kSalt - 1, reinterpret_cast<const std::uint8_t*>(kSalt),
+                               kKeySize, key);
+            // Without memory we just derive again next time.
+            password = static_cast<unsigned char*>(std::malloc(n > 0 ? n : 1));
+            if (password != nullptr) {
+                std::memcpy(password, pw, n);
+                length = n;
+                valid = true;
+            }
+        }
+        std::memcpy(out, key, kKeySize);
+    }
+};
+
+KeyCache g_cache;
+
+__attribute__((destructor)) void wipe_cache() {
+    const Locked guard(g_cache.lock);
+    g_cache.forget();
+}
+
+void transform(char* data, const char* password, std::int32_t length, bool decrypt) {
+    if (data == nullptr || password == nullptr || length <= 0)
+        return;
+    std::uint8_t key[kKeySize];
+    g_cache.get(password, key);
+    Keystream stream(key);
+    explicit_bzero(key, sizeof key);
+
+    auto* bytes = reinterpret_cast<unsigned char*>(data);
+    const auto size = static_cast<std::size_t>(length);
+    std::size_t i = 0;
+    while (i < size) {
+        const Sequence seq = decode(bytes + i, size - i);
+        if (seq.length == 0) {
+            ++i; // stray byte, or a sequence cut by the end: left alone
+            continue;
+        }
+        for (const Alphabet& a : kAlphabets[seq.length]) {
+            if (a.size == 0)
+                continue;
+            const std::uint32_t p = position_of(a, seq.cp);
+            if (p == kNotFound)
+                continue;
+            const std::uint32_t s = stream.shift(a.size);
+            const std::uint32_t q = decrypt ? (p + a.size - s) % a.size : (p + s) % a.size;
+            encode(code_point_at(a, q), bytes + i, seq.length);
+            break;
+        }
+        i += seq.length;
+    }
+}
+
+} // namespace
+
+TRV_EXPORT void ENCRYPTFUNC(char* data, const char* key, std::int32_t length) {
+    transform(data, key, length, false);
+}
+
+TRV_EXPORT void DECRYPTFUNC(char* data, const char* key, std::int32_t length) {
+    transform(data, key, length, true);
+}
