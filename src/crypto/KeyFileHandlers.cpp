@@ -1,9 +1,128 @@
 #include "KeyFileHandlers.h"
 
+#include "KeyFile.h"
+#include "KeyFileChooser.h"
+#include "Wipe.h"
+#include "platform/Dialog.h"
+#include "platform/FileError.h"
+#include "platform/MessageBox.h"
+#include "platform/ReplacingFile.h"
+#include "res/Strings.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <optional>
+#include <span>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace quillmar {
 
-// Key files arrive in a later step.
-void SaveKeyFromField(CDialog&, int, std::string&) {}
-void LoadKeyIntoField(CDialog&, int, std::string&) {}
+namespace {
+
+// Wipes a string where it lies when the handler leaves, on every path.
+class WipeOnExit {
+public:
+    explicit WipeOnExit(std::string& s) : m_s(s) {}
+    ~WipeOnExit() { SecureWipe(m_s.data(), m_s.size()); }
+    WipeOnExit(const WipeOnExit&) = delete;
+    WipeOnExit& operator=(const WipeOnExit&) = delete;
+
+private:
+    std::string& m_s;
+};
+
+void ReportFileError(const CDialog& panel, const FileError& error) {
+    AfxMessageBox(&panel, FileErrorSentence(error), std::nullopt, MsgIcon::Stop);
+}
+
+// Reads up to a record's worth from the start of path into record; returns
+// how many bytes came, or nothing after a failure described in error.
+std::optional<std::size_t> ReadRecordBytes(const std::string& path, KeyRecord& record,
+                                           FileError& error) {
+    // Not blocking: a named pipe with no writer must not hang the window.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error = {CauseFromErrno(errno), path};
+        return std::nullopt;
+    }
+    std::size_t got = 0;
+    while (got < record.bytes.size()) {
+        const ssize_t n = ::read(fd, record.bytes.data() + got, record.bytes.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error = {CauseFromErrno(errno), path};
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        got += std::size_t(n);
+    }
+    ::close(fd);
+    return got;
+}
+
+} // namespace
+
+void SaveKeyFromField(CDialog& panel, int passwordFieldId, std::string& rememberedPath) {
+    std::string password = panel.GetDlgItemText(passwordFieldId);
+    WipeOnExit wipePassword(password);
+    KeyRecord record;
+    // Refused before a file is asked for: the user's choice would be wasted.
+    if (!MakeKeyRecord(password, record)) {
+        AfxMessageBox(&panel, str::kKeyTooLong);
+        return;
+    }
+    if (!ChooseKeyFile(panel, rememberedPath))
+        return;
+    // The password stands in the clear: only its owner may read the file.
+    FileError error;
+    auto file = ReplacingFile::Create(rememberedPath, S_IRUSR | S_IWUSR, error, true);
+    if (!file || !file->Write(record.bytes.data(), record.bytes.size(), error) ||
+        !file->Commit(error)) {
+        ReportFileError(panel, error);
+        return;
+    }
+    AfxMessageBox(&panel, str::kKeySaved);
+}
+
+void LoadKeyIntoField(CDialog& panel, int passwordFieldId, std::string& rememberedPath) {
+    if (!ChooseKeyFile(panel, rememberedPath))
+        return;
+    KeyRecord record;
+    FileError error;
+    const auto got = ReadRecordBytes(rememberedPath, record, error);
+    if (!got) {
+        ReportFileError(panel, error);
+        return;
+    }
+    std::string password;
+    WipeOnExit wipePassword(password);
+    switch (ReadKeyRecord(std::span(record.bytes.data(), *got), password)) {
+    case KeyReadResult::Empty:
+        AfxMessageBox(&panel, str::kKeyFileEmpty);
+        return;
+    case KeyReadResult::NotKeyFile:
+        AfxMessageBox(&panel, str::kNotKeyFile);
+        return;
+    case KeyReadResult::Ok:
+        break;
+    }
+    // The field holds text: bytes from another system may not survive it, and
+    // a password that comes back changed is another password.
+    std::string previous = panel.GetDlgItemText(passwordFieldId);
+    WipeOnExit wipePrevious(previous);
+    panel.SetDlgItemText(passwordFieldId, password);
+    std::string shown = panel.GetDlgItemText(passwordFieldId);
+    WipeOnExit wipeShown(shown);
+    if (shown != password) {
+        panel.SetDlgItemText(passwordFieldId, previous);
+        AfxMessageBox(&panel, str::kKeyNotLoadable);
+        return;
+    }
+    AfxMessageBox(&panel, str::kKeyLoaded);
+}
 
 } // namespace quillmar

@@ -28,7 +28,7 @@ std::string ResolveTarget(const std::string& path) {
 } // namespace
 
 std::optional<ReplacingFile> ReplacingFile::Create(const std::string& target, mode_t newMode,
-                                                   FileError& error) {
+                                                   FileError& error, bool forceMode) {
     ReplacingFile f;
     f.m_target = ResolveTarget(target);
     error = {FileErrorCause::Generic, f.m_target};
@@ -45,7 +45,8 @@ std::optional<ReplacingFile> ReplacingFile::Create(const std::string& target, mo
             error = f.Fail(errno);
             return std::nullopt;
         }
-        mode = st.st_mode & 07777;
+        if (!forceMode)
+            mode = st.st_mode & 07777;
     }
     const std::filesystem::path tp(f.m_target);
     std::string templ = (tp.parent_path() / ("." + tp.filename().string() + ".XXXXXX")).string();

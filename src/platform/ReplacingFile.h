@@ -16,9 +16,10 @@ class ReplacingFile {
 public:
     // Starts a temporary file in the folder of target (a symlink is followed,
     // so the file it points to is replaced and the link stays). The new file
-    // gets the permission bits of the file it replaces, or newMode.
+    // gets the permission bits of the file it replaces, or newMode; with
+    // forceMode it gets newMode whatever the replaced file had.
     static std::optional<ReplacingFile> Create(const std::string& target, mode_t newMode,
-                                               FileError& error);
+                                               FileError& error, bool forceMode = false);
     ReplacingFile(ReplacingFile&& other) noexcept;
     ReplacingFile& operator=(ReplacingFile&&) = delete;
     ~ReplacingFile(); // removes the temporary file unless committed

@@ -30,4 +30,30 @@ inline constexpr const char* kArithmetics =
 inline constexpr const char* kTrv = "TRV";
 inline constexpr const char* kTextTooLong = "The text is too long to be encrypted in one piece.";
 
+// Key files and their chooser
+inline constexpr const char* kChooseFileTitle = "Please select file:";
+inline constexpr const char* kKeySaved = "Password successful saved!";
+inline constexpr const char* kKeyLoaded = "Password succesful loaded!";
+inline constexpr const char* kKeyFileEmpty = "Can not read from the file!";
+inline constexpr const char* kNotKeyFile = "This is not a QX password file!";
+inline constexpr const char* kKeyTooLong =
+    "The password is longer than 255 bytes and cannot be stored in a key file.";
+inline constexpr const char* kKeyNotLoadable =
+    "The password in this key file cannot be shown unchanged in the password field, so it was "
+    "not loaded.";
+
+// Mail composer
+inline constexpr const char* kNoTextToSend = "There have not text to send out.";
+inline constexpr const char* kFillAddressAndSubject = "Please fill add&sub!";
+inline constexpr const char* kMailNotStarted =
+    "The mail program could not be started. You can still send the text: copy it with \"Clip "
+    "Text to Clipboard\" and paste it into a new mail.";
+
+// File panel
+inline constexpr const char* kFillPassword = "Plase fill password!";
+inline constexpr const char* kNoSourceFile = "Could not open source file!!!";
+inline constexpr const char* kNoTargetFile = "Could not open or create target file!!!";
+inline constexpr const char* kEncryptingFile = "Encrypting the file: %1 of %2 bytes done.";
+inline constexpr const char* kDecryptingFile = "Decrypting the file: %1 of %2 bytes done.";
+
 } // namespace quillmar::str
