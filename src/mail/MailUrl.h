@@ -1,0 +1,28 @@
+#pragma once
+// The "mailto:" URL that carries a text to the desktop's mail program.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quillmar {
+
+// "mailto:" address "?subject=" subject "&body=" text, each piece percent-encoded as
+// RFC 6068 asks: a mail program would otherwise cut the body at "&" or "#" and turn "+"
+// and "%xx" into other characters, and an encrypted text would no longer decrypt.
+std::string MakeMailtoUrl(std::string_view address, std::string_view subject,
+                          std::string_view text);
+
+// Every byte outside A-Z a-z 0-9 - . _ ~ (and keepAt's "@") becomes %XX.
+std::string PercentEncode(std::string_view bytes, bool keepAt = false);
+
+struct MailtoParts {
+    std::string address;
+    std::string subject;
+    std::string body;
+};
+
+// The inverse of MakeMailtoUrl; nullopt for anything MakeMailtoUrl cannot have made.
+std::optional<MailtoParts> ParseMailtoUrl(std::string_view url);
+
+} // namespace quillmar
