@@ -1,6 +1,14 @@
 #include "MainDlg.h"
 
+#include "AboutBox.h"
+#include "GuideDlg.h"
+#include "mail/MailDlg.h"
+#include "mail/MailUrl.h"
+#include "platform/HelpKey.h"
+#include "platform/MessageBox.h"
+#include "platform/UrlLauncher.h"
 #include "res/Resource.h"
+#include "res/Strings.h"
 #include "res/Templates.h"
 
 namespace quillmar {
@@ -29,6 +37,7 @@ bool CMainDlg::OnInitDialog() {
     // box and Help clear of it.
     const int below = MapY(234);
     MoveControlsBelow(below, PanelAreaBottom() + MapY(2) - below);
+    SetHelpKey(*this, [this] { OnHelp(); });
     return true;
 }
 
@@ -44,11 +53,29 @@ void CMainDlg::OnFile() {
 
 void CMainDlg::OnMail() {
     OnText();
-    // The mail composer arrives in a later step.
+    // Taken now: what goes out is the text as it stood when Mail was pressed.
+    const std::string text = m_textPanel.GetDlgItemText(IDC_TEXTFIELD);
+    if (text.empty()) {
+        AfxMessageBox(this, str::kNoTextToSend);
+        return;
+    }
+    CMailDlg mail;
+    if (mail.DoModal() != IDOK)
+        return;
+    // The text stays in the panel, so a failed launch loses nothing.
+    const auto notStarted = [this] { AfxMessageBox(this, str::kMailNotStarted); };
+    if (!AfxOpenUrl(MakeMailtoUrl(mail.Address(), mail.Subject(), text), this, notStarted))
+        notStarted();
 }
 
-void CMainDlg::OnAbout() {}
+void CMainDlg::OnAbout() {
+    CAboutBox about;
+    about.DoModal();
+}
 
-void CMainDlg::OnHelp() {}
+void CMainDlg::OnHelp() {
+    CGuideDlg guide;
+    guide.DoModal();
+}
 
 } // namespace quillmar

@@ -86,7 +86,7 @@ const ControlTemplate kGuideControls[] = {
      12, 42, 270, 18, CS_NONE},
     {kNoId, K::Static,
      "Step 3: Click the ENCRYPT button. Just one click, your text is under strong protection:).",
-     12, 60, 270, 12, CS_NONE},
+     12, 60, 270, 18, CS_NONE},
     {kNoId, K::Static,
      "Notic : Your password can be saved in file. Though you can load your password from files. "
      "After encryption, you can copy the encrypted text to cliopboard so you can keep it in "
@@ -120,8 +120,8 @@ const ControlTemplate kGuideControls[] = {
 const ControlTemplate kAboutControls[] = {
     {kNoId, K::Icon, "", 11, 17, 21, 20, CS_NONE, "Quillmar icon"},
     {kNoId, K::Static, "Quillmar Version 1.5", 40, 10, 119, 8, CS_NOPREFIX | CS_NOWRAP},
-    {kNoId, K::Static, "Copyright (C) 2026 the Quillmar developers. Free to use and share.", 39, 19,
-     189, 8, CS_NOPREFIX | CS_NOWRAP},
+    {kNoId, K::Static, "Copyright \u00A9 2026 Quillmar authors", 39, 19, 119, 8,
+     CS_NOPREFIX | CS_NOWRAP},
     {IDOK, K::DefPushButton, "OK", 178, 7, 50, 16, TAB | CS_GROUP},
     {kNoId, K::Static, "https://quillmar.example.org\nsupport@quillmar.example.org", 39, 33, 189,
      23, CS_NOPREFIX},

@@ -1,5 +1,6 @@
 #include "TextDlg.h"
 
+#include "app/AboutBox.h"
 #include "crypto/CipherBinding.h"
 #include "crypto/KeyFileHandlers.h"
 #include "crypto/RandomKey.h"
@@ -45,7 +46,8 @@ bool CTextDlg::OnInitDialog() {
 
 void CTextDlg::OnSysCommand(int command) {
     if ((command & 0xFFF0) == IDM_ABOUTBOX) {
-        // The About box arrives with the informational dialogs.
+        CAboutBox about;
+        about.DoModal();
     }
 }
 

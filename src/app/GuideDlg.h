@@ -1,0 +1,13 @@
+#pragma once
+// The guide page: usage instructions, shown modally from Help and F1.
+
+#include "platform/Dialog.h"
+
+namespace quillmar {
+
+class CGuideDlg : public CDialog {
+public:
+    CGuideDlg();
+};
+
+} // namespace quillmar
