@@ -1,9 +1,26 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with warnings as errors, runs the whole suite headless.
+# Installs what is missing, then builds and runs the whole suite headless:
+#   1. the normal build, warnings as errors;
+#   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer (leaks fail);
+#   3. a short fixed-seed run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/setup.sh
 quillmar_install_missing
-quillmar_build build -DQUILLMAR_WERROR=ON -DQUILLMAR_TESTS=ON -DQUILLMAR_BENCH=ON
 export QT_QPA_PLATFORM=offscreen
+
+echo "== build"
+quillmar_build build -DQUILLMAR_WERROR=ON -DQUILLMAR_TESTS=ON -DQUILLMAR_BENCH=ON
 ctest --test-dir build --output-on-failure -j2
+
+echo "== sanitizers"
+quillmar_build build-asan -DQUILLMAR_WERROR=ON -DQUILLMAR_TESTS=ON -DQUILLMAR_BENCH=OFF \
+  -DQUILLMAR_SANITIZE=address,undefined
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure -j2
+
+echo "== fuzzing"
+CXX=clang++ QUILLMAR_SRC=tests/fuzz quillmar_build build-fuzz -DFUZZ_SECONDS="${QUILLMAR_FUZZ_SECONDS:-20}"
+ctest --test-dir build-fuzz --output-on-failure

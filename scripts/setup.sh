@@ -29,6 +29,6 @@ quillmar_install_missing() {
 
 quillmar_build() {
   local dir=$1; shift
-  cmake -S . -B "$dir" "$@" >/dev/null
+  cmake -S "${QUILLMAR_SRC:-.}" -B "$dir" "$@" >/dev/null
   cmake --build "$dir" -j"$(nproc)"
 }
