@@ -1,9 +1,140 @@
 #include "FPDlg.h"
 
+#include "BlockCipher.h"
+#include "crypto/CipherBinding.h"
+#include "crypto/KeyFileChooser.h"
+#include "crypto/KeyFileHandlers.h"
+#include "crypto/Wipe.h"
+#include "platform/FileChooser.h"
+#include "platform/FileDrop.h"
+#include "platform/FileError.h"
+#include "platform/MessageBox.h"
+#include "platform/ProgressRunner.h"
+#include "res/Resource.h"
+#include "res/Strings.h"
 #include "res/Templates.h"
 
 namespace quillmar {
 
-CFPDlg::CFPDlg() : CDialog(kFileTemplate) {}
+namespace {
+const CommandEntry<CFPDlg> kCommands[] = {
+    {IDC_BROWSESRC, &CFPDlg::OnBrowseSource},
+    {IDC_BROWSETGT, &CFPDlg::OnBrowseTarget},
+    {IDC_LOADKEY, &CFPDlg::OnLoadKey},
+    {IDC_SAVEKEY, &CFPDlg::OnSaveKey},
+    {IDC_GETCLIP, &CFPDlg::OnGetClipboard},
+    {IDC_TOCLIP, &CFPDlg::OnToClipboard},
+    {IDC_MASK, &CFPDlg::OnMask},
+    {IDC_FENCRYPT, &CFPDlg::OnEncrypt},
+    {IDC_FDECRYPT, &CFPDlg::OnDecrypt},
+};
+} // namespace
+
+CFPDlg::CFPDlg() : CDialog(kFileTemplate) {
+    SetCommandTable(this, kCommands);
+}
+
+bool CFPDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    AcceptFileDrops(*this, IDC_SOURCE);
+    AcceptFileDrops(*this, IDC_TARGET);
+    return true;
+}
+
+void CFPDlg::OnBrowseSource() {
+    std::string initial = m_rememberedPath.size() < kMaxPath ? m_rememberedPath : std::string();
+    const auto chosen = AfxChooseFile({this, str::kChooseFileTitle, std::move(initial), true});
+    // A path too long to open is no choice either.
+    m_rememberedPath = chosen ? MakeAbsolutePath(*chosen) : std::string();
+    if (!m_rememberedPath.empty())
+        SetDlgItemText(IDC_SOURCE, m_rememberedPath);
+}
+
+void CFPDlg::OnBrowseTarget() {
+    ChooseKeyFile(*this, m_rememberedPath);
+    SetDlgItemText(IDC_TARGET, m_rememberedPath);
+}
+
+void CFPDlg::OnLoadKey() {
+    LoadKeyIntoField(*this, IDC_PASSWORD, m_rememberedPath);
+}
+
+void CFPDlg::OnSaveKey() {
+    SaveKeyFromField(*this, IDC_PASSWORD, m_rememberedPath);
+}
+
+void CFPDlg::OnGetClipboard() {
+    ReplaceFromClipboard(IDC_PASSWORD);
+}
+
+void CFPDlg::OnToClipboard() {
+    CopyToClipboard(IDC_PASSWORD);
+}
+
+void CFPDlg::OnMask() {
+    SetPasswordChar(IDC_PASSWORD, IsDlgButtonChecked(IDC_MASK) ? '*' : 0);
+    RedrawWindow();
+}
+
+void CFPDlg::OnEncrypt() {
+    RunCipher(kEncryptEntry, str::kEncryptingFile, str::kEncrypted);
+}
+
+void CFPDlg::OnDecrypt() {
+    RunCipher(kDecryptEntry, str::kDecryptingFile, str::kDecrypted);
+}
+
+void CFPDlg::RunCipher(const char* entry, const char* progressLabel, const char* doneMessage) {
+    // Events keep flowing during a run: a second run must not start inside the first.
+    if (m_running)
+        return;
+    const std::string source = GetDlgItemText(IDC_SOURCE);
+    const std::string target = GetDlgItemText(IDC_TARGET);
+    const WipedString password(GetDlgItemText(IDC_PASSWORD));
+    if (password.value().empty()) {
+        AfxMessageBox(this, str::kFillPassword);
+        return;
+    }
+    BlockFiles files;
+    switch (OpenBlockFiles(source, target, AfxFileLayer(), files)) {
+    case OpenFailure::Source:
+        AfxMessageBox(this, str::kNoSourceFile);
+        return;
+    case OpenFailure::Target:
+        AfxMessageBox(this, str::kNoTargetFile);
+        return;
+    case OpenFailure::None:
+        break;
+    }
+    // The same words for both directions, as users of the file panel know them.
+    auto module = BindCipher(this, kFileModule, entry, str::kNoEncryptDll);
+    if (!module)
+        return; // the target was never touched
+    const std::uint64_t total = files.source->Size();
+    ProgressState state;
+    BlockOutcome outcome;
+    {
+        struct Running {
+            bool& flag;
+            ~Running() { flag = false; }
+        } running{m_running = true};
+        RunWithProgress({this, progressLabel, total}, state, [&] {
+            outcome = RunBlockCipher(files, password.value().c_str(), module->entry(),
+                                     {&state.cancel, &state.done});
+        });
+    }
+    module->Release();
+    files = {};
+    switch (outcome.kind) {
+    case BlockOutcome::Kind::Success:
+        AfxMessageBox(this, doneMessage);
+        break;
+    case BlockOutcome::Kind::FileError:
+        AfxMessageBox(this, FileErrorSentence(outcome.error), std::nullopt, MsgIcon::Stop);
+        break;
+    default:
+        break; // cancelled: the user knows
+    }
+}
 
 } // namespace quillmar

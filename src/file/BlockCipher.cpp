@@ -1,0 +1,89 @@
+#include "BlockCipher.h"
+
+#include "crypto/Wipe.h"
+#include "platform/FileError.h"
+#include "platform/FileIdentity.h"
+
+#include <cstring>
+
+namespace quillmar {
+
+OpenFailure OpenBlockFiles(std::string_view sourcePath, std::string_view targetPath,
+                           FileLayer& layer, BlockFiles& files) {
+    files = {};
+    const std::string source = MakeAbsolutePath(sourcePath);
+    if (source.empty() || !(files.source = layer.OpenRead(source)))
+        return OpenFailure::Source;
+    const std::string target = MakeAbsolutePath(targetPath);
+    bool refused = target.empty();
+    if (!refused) {
+        // Replacing the source while reading it would destroy it.
+        const auto sourceId = files.source->Identity();
+        const auto targetId = IdentifyFile(target);
+        refused = sourceId && targetId && *sourceId == *targetId;
+    }
+    if (refused || !(files.target = layer.OpenReplace(target))) {
+        files = {};
+        return OpenFailure::Target;
+    }
+    return OpenFailure::None;
+}
+
+BlockOutcome RunBlockCipher(BlockFiles& files, const char* password, CipherEntry entry,
+                            const BlockControl& control) {
+    alignas(8) char block[kBlockSize] = {};
+    struct Wiper {
+        char* data;
+        ~Wiper() { SecureWipe(data, kBlockSize); }
+    } wiper{block};
+    const auto cancelled = [&] {
+        return control.cancel && control.cancel->load(std::memory_order_relaxed);
+    };
+    BlockOutcome outcome;
+    std::uint64_t done = 0;
+    for (;;) {
+        if (cancelled())
+            return {BlockOutcome::Kind::Cancelled, {}};
+        const auto n = files.source->Read(block, kBlockSize, outcome.error);
+        if (!n) {
+            outcome.kind = BlockOutcome::Kind::FileError;
+            return outcome;
+        }
+        if (*n == 0)
+            break;
+        // The bytes between n and the padded length are zero: the buffer was
+        // cleared after the previous block.
+        const std::size_t length = PaddedLength(*n);
+        entry(block, password, std::int32_t(length));
+        if (!files.target->Write(block, length, outcome.error)) {
+            outcome.kind = BlockOutcome::Kind::FileError;
+            return outcome;
+        }
+        std::memset(block, 0, sizeof block);
+        done += *n;
+        if (control.done)
+            control.done->store(done, std::memory_order_relaxed);
+    }
+    if (cancelled())
+        return {BlockOutcome::Kind::Cancelled, {}};
+    if (!files.target->Commit(outcome.error))
+        outcome.kind = BlockOutcome::Kind::FileError;
+    return outcome;
+}
+
+BlockOutcome RunBlockCipher(std::string_view sourcePath, std::string_view targetPath,
+                            const char* password, CipherEntry entry, const BlockControl& control,
+                            FileLayer& layer) {
+    BlockFiles files;
+    switch (OpenBlockFiles(sourcePath, targetPath, layer, files)) {
+    case OpenFailure::Source:
+        return {BlockOutcome::Kind::SourceUnopenable, {}};
+    case OpenFailure::Target:
+        return {BlockOutcome::Kind::TargetUnopenable, {}};
+    case OpenFailure::None:
+        break;
+    }
+    return RunBlockCipher(files, password, entry, control);
+}
+
+} // namespace quillmar

@@ -1,0 +1,164 @@
+#include "FileStreams.h"
+
+#include "ReplacingFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <string.h> // explicit_bzero
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillmar {
+
+namespace {
+
+class PosixReader : public ByteReader {
+public:
+    PosixReader(int fd, std::string path, std::uint64_t size, std::optional<FileIdentity> id)
+        : m_fd(fd), m_path(std::move(path)), m_size(size), m_id(id),
+          m_buffer(std::make_unique<char[]>(kFileChunk)) {}
+    ~PosixReader() override {
+        // What was read may be the plaintext.
+        explicit_bzero(m_buffer.get(), kFileChunk);
+        ::close(m_fd);
+    }
+    PosixReader(const PosixReader&) = delete;
+    PosixReader& operator=(const PosixReader&) = delete;
+
+    std::optional<std::size_t> Read(char* data, std::size_t size, FileError& error) override {
+        std::size_t got = 0;
+        while (got < size) {
+            if (m_pos == m_len && !m_eof && !Refill(error))
+                return std::nullopt;
+            if (m_pos == m_len)
+                break;
+            const std::size_t n = std::min(size - got, m_len - m_pos);
+            std::memcpy(data + got, m_buffer.get() + m_pos, n);
+            m_pos += n;
+            got += n;
+        }
+        return got;
+    }
+    std::uint64_t Size() const override { return m_size; }
+    std::optional<FileIdentity> Identity() const override { return m_id; }
+
+private:
+    bool Refill(FileError& error) {
+        m_pos = m_len = 0;
+        for (;;) {
+            const ssize_t n = ::read(m_fd, m_buffer.get(), kFileChunk);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                error = {CauseFromErrno(errno), m_path};
+                return false;
+            }
+            m_len = std::size_t(n);
+            m_eof = n == 0;
+            return true;
+        }
+    }
+
+    int m_fd;
+    std::string m_path;
+    std::uint64_t m_size;
+    std::optional<FileIdentity> m_id;
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_pos = 0, m_len = 0;
+    bool m_eof = false;
+};
+
+class ReplacingWriter : public ByteWriter {
+public:
+    explicit ReplacingWriter(ReplacingFile file)
+        : m_file(std::move(file)), m_buffer(std::make_unique<char[]>(kFileChunk)) {}
+    ~ReplacingWriter() override { explicit_bzero(m_buffer.get(), kFileChunk); }
+    ReplacingWriter(const ReplacingWriter&) = delete;
+    ReplacingWriter& operator=(const ReplacingWriter&) = delete;
+
+    bool Write(const char* data, std::size_t size, FileError& error) override {
+        while (size > 0) {
+            if (m_len == kFileChunk && !Flush(error))
+                return false;
+            const std::size_t n = std::min(size, kFileChunk - m_len);
+            std::memcpy(m_buffer.get() + m_len, data, n);
+            m_len += n;
+            data += n;
+            size -= n;
+        }
+        return true;
+    }
+    bool Commit(FileError& error) override { return Flush(error) && m_file.Commit(error); }
+
+private:
+    bool Flush(FileError& error) {
+        const std::size_t n = m_len;
+        m_len = 0;
+        return n == 0 || m_file.Write(m_buffer.get(), n, error);
+    }
+
+    ReplacingFile m_file;
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_len = 0;
+};
+
+// umask() can only be read by changing it, which would race with other
+// threads creating files; the kernel shows it here instead.
+mode_t CurrentUmask() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0)
+            return mode_t(std::stoul(line.substr(6), nullptr, 8)) & 0777;
+    }
+    return 022;
+}
+
+class PosixLayer : public FileLayer {
+public:
+    std::unique_ptr<ByteReader> OpenRead(const std::string& path) override {
+        // Non-blocking, so that naming a FIFO cannot hang the window here.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0)
+            return nullptr;
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+            ::close(fd);
+            return nullptr;
+        }
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        return std::make_unique<PosixReader>(
+            fd, path, std::uint64_t(st.st_size),
+            FileIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)});
+    }
+
+    std::unique_ptr<ByteWriter> OpenReplace(const std::string& path) override {
+        FileError error;
+        auto file = ReplacingFile::Create(path, 0666 & ~CurrentUmask(), error);
+        if (!file)
+            return nullptr;
+        return std::make_unique<ReplacingWriter>(std::move(*file));
+    }
+};
+
+FileLayer* g_layer = nullptr;
+
+} // namespace
+
+FileLayer& PosixFileLayer() {
+    static PosixLayer layer;
+    return layer;
+}
+
+void SetFileLayer(FileLayer* layer) {
+    g_layer = layer;
+}
+
+FileLayer& AfxFileLayer() {
+    return g_layer ? *g_layer : PosixFileLayer();
+}
+
+} // namespace quillmar

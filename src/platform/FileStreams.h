@@ -1,0 +1,56 @@
+#pragma once
+// The file access of long operations, behind a small interface so that tests
+// can make a read or a write fail anywhere. The real layer reads and writes in
+// big chunks, so small blocks do not cost a system call each.
+
+#include "FileError.h"
+#include "FileIdentity.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace quillmar {
+
+class ByteReader {
+public:
+    virtual ~ByteReader() = default;
+    // Up to size bytes, fewer only at the end of the file (0 there); nothing
+    // on an error, which is then described in error.
+    virtual std::optional<std::size_t> Read(char* data, std::size_t size, FileError& error) = 0;
+    // The file's size when opened, for showing progress; 0 when unknown.
+    virtual std::uint64_t Size() const { return 0; }
+    virtual std::optional<FileIdentity> Identity() const { return std::nullopt; }
+};
+
+// Collects a file's new content; the file takes it only on Commit. Dropping
+// the writer without a commit leaves the file as it was.
+class ByteWriter {
+public:
+    virtual ~ByteWriter() = default;
+    virtual bool Write(const char* data, std::size_t size, FileError& error) = 0;
+    virtual bool Commit(FileError& error) = 0;
+};
+
+class FileLayer {
+public:
+    virtual ~FileLayer() = default;
+    // An existing regular file, for reading; nothing when it cannot be opened.
+    virtual std::unique_ptr<ByteReader> OpenRead(const std::string& absolutePath) = 0;
+    // Nothing when the file could not be written: a missing folder, a
+    // directory, a file that may not be written.
+    virtual std::unique_ptr<ByteWriter> OpenReplace(const std::string& absolutePath) = 0;
+};
+
+// Buffered POSIX reads; writes through ReplacingFile.
+FileLayer& PosixFileLayer();
+
+// The layer the program uses; nullptr restores the real one.
+void SetFileLayer(FileLayer* layer);
+FileLayer& AfxFileLayer();
+
+inline constexpr std::size_t kFileChunk = std::size_t{256} << 10;
+
+} // namespace quillmar
