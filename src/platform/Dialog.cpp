@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
 
 #include <limits>
 
@@ -75,6 +76,24 @@ void ApplyControlColourRule(QWidget* w, int id) {
     w->setAutoFillBackground(false);
     w->setAttribute(Qt::WA_NoSystemBackground, true);
     w->setAttribute(Qt::WA_TranslucentBackground, true);
+}
+
+// Our buttons draw wider margins and check marks than the templates were laid
+// out for: a caption that would be cut is drawn in a smaller size instead.
+void FitCaption(QAbstractButton* b) {
+    const QString text = StripMnemonic(b->text());
+    if (text.isEmpty())
+        return;
+    int extra = 8;
+    if (qobject_cast<QCheckBox*>(b))
+        extra = b->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, b) + 5;
+    QFont f = b->font();
+    const qreal smallest = std::max<qreal>(5.0, f.pointSizeF() * 0.8);
+    while (QFontMetrics(f).horizontalAdvance(text) + extra > b->width() &&
+           f.pointSizeF() - 0.5 >= smallest)
+        f.setPointSizeF(f.pointSizeF() - 0.5);
+    if (f != b->font())
+        b->setFont(f);
 }
 
 } // namespace
@@ -199,6 +218,8 @@ void CDialog::BuildControl(const ControlTemplate& row) {
     }
     case ControlKind::CheckBox:
         w = new QCheckBox(caption, m_window);
+        // As close to its mark as a check box caption sits on Windows.
+        w->setStyleSheet(QStringLiteral("QCheckBox { spacing: 3px; }"));
         break;
     case ControlKind::Icon: {
         auto* l = new QLabel(m_window);
@@ -209,6 +230,8 @@ void CDialog::BuildControl(const ControlTemplate& row) {
     }
     }
     w->setGeometry(MapX(row.x), MapY(row.y), MapX(row.w), height);
+    if (auto* b = qobject_cast<QAbstractButton*>(w))
+        FitCaption(b);
     w->setFocusPolicy((row.style & CS_TABSTOP) ? Qt::StrongFocus : Qt::NoFocus);
     if (row.kind == ControlKind::Static || row.kind == ControlKind::GroupBox ||
         row.kind == ControlKind::Icon)
@@ -278,6 +301,7 @@ bool CDialog::Create(CDialog* parent) {
                                              Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     m_frame->setWidget(m_window);
     m_frame->setWindowTitle(QString::fromUtf8(m_tpl.caption));
+    m_frame->setWindowIcon(AppIcon());
     m_frame->setOption(QMdiSubWindow::RubberBandMove, false);
     parent->m_panelArea->addSubWindow(m_frame);
     m_frame->hide();

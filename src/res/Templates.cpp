@@ -64,7 +64,8 @@ const ControlTemplate kFileControls[] = {
     {IDC_GETCLIP, K::PushButton, "Get Clipboard", 138, 96, 42, 12, TAB},
     {IDC_SAVEKEY, K::PushButton, "Save Key", 90, 96, 42, 12, TAB},
     {IDC_TOCLIP, K::PushButton, "To Clipboard", 186, 96, 42, 12, TAB},
-    {IDC_MASK, K::CheckBox, "Mask", 12, 96, 24, 12, TAB},
+    // 30 wide, not 24: our check mark is wider, and the caption must not be cut.
+    {IDC_MASK, K::CheckBox, "Mask", 12, 96, 30, 12, TAB},
     {kNoId, K::Static,
      "This version of Quillmar offers the DES algorithm only for files. Visit "
      "https://quillmar.example.org for more information.",
