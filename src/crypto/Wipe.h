@@ -12,7 +12,11 @@ void SecureWipe(void* data, std::size_t size);
 
 class WipedString {
 public:
-    explicit WipedString(std::string s) : m_value(std::move(s)) {}
+    explicit WipedString(std::string s) : m_value(std::move(s)) {
+        // A short string lives inside s and is copied, not moved: wipe what stays behind.
+        s.resize(s.capacity());
+        SecureWipe(s.data(), s.size());
+    }
     ~WipedString() { SecureWipe(m_value.data(), m_value.size()); }
     WipedString(const WipedString&) = delete;
     WipedString& operator=(const WipedString&) = delete;

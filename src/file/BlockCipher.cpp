@@ -39,12 +39,15 @@ BlockOutcome RunBlockCipher(BlockFiles& files, const char* password, CipherEntry
     const auto cancelled = [&] {
         return control.cancel && control.cancel->load(std::memory_order_relaxed);
     };
+    files.source->CancelWith(control.cancel);
     BlockOutcome outcome;
     std::uint64_t done = 0;
     for (;;) {
         if (cancelled())
             return {BlockOutcome::Kind::Cancelled, {}};
         const auto n = files.source->Read(block, kBlockSize, outcome.error);
+        if (!n && cancelled())
+            return {BlockOutcome::Kind::Cancelled, {}}; // given up while waiting on a device
         if (!n) {
             outcome.kind = BlockOutcome::Kind::FileError;
             return outcome;

@@ -36,7 +36,8 @@ OpenFailure OpenBlockFiles(std::string_view sourcePath, std::string_view targetP
 
 // Shared with another thread: a request to stop, and the source bytes done.
 struct BlockControl {
-    const std::atomic<bool>* cancel = nullptr; // looked at before every block
+    // Looked at before every block, and by a read that waits on a device.
+    const std::atomic<bool>* cancel = nullptr;
     std::atomic<std::uint64_t>* done = nullptr;
 };
 

@@ -77,14 +77,15 @@ void CFPDlg::OnMask() {
 }
 
 void CFPDlg::OnEncrypt() {
-    RunCipher(kEncryptEntry, str::kEncryptingFile, str::kEncrypted);
+    RunCipher(kEncryptEntry, str::kEncryptingFile, str::kEncryptingStream, str::kEncrypted);
 }
 
 void CFPDlg::OnDecrypt() {
-    RunCipher(kDecryptEntry, str::kDecryptingFile, str::kDecrypted);
+    RunCipher(kDecryptEntry, str::kDecryptingFile, str::kDecryptingStream, str::kDecrypted);
 }
 
-void CFPDlg::RunCipher(const char* entry, const char* progressLabel, const char* doneMessage) {
+void CFPDlg::RunCipher(const char* entry, const char* progressLabel, const char* streamLabel,
+                       const char* doneMessage) {
     // Events keep flowing during a run: a second run must not start inside the first.
     if (m_running)
         return;
@@ -118,7 +119,7 @@ void CFPDlg::RunCipher(const char* entry, const char* progressLabel, const char*
             bool& flag;
             ~Running() { flag = false; }
         } running{m_running = true};
-        RunWithProgress({this, progressLabel, total}, state, [&] {
+        RunWithProgress({this, total > 0 ? progressLabel : streamLabel, total}, state, [&] {
             outcome = RunBlockCipher(files, password.value().c_str(), module->entry(),
                                      {&state.cancel, &state.done});
         });

@@ -21,6 +21,7 @@
 #include <QStyle>
 
 #include <limits>
+#include <string.h>
 
 namespace quillmar {
 
@@ -266,8 +267,11 @@ std::string CDialog::GetDlgItemText(int id) const {
         s = c->currentText();
     else if (auto* l = qobject_cast<QLabel*>(w))
         s = l->text();
-    const QByteArray utf8 = s.toUtf8();
-    return std::string(utf8.constData(), std::size_t(utf8.size()));
+    QByteArray utf8 = s.toUtf8();
+    std::string result(utf8.constData(), std::size_t(utf8.size()));
+    // The field may hold a password: leave no stray copy of it behind.
+    explicit_bzero(utf8.data(), std::size_t(utf8.size()));
+    return result;
 }
 
 void CDialog::SetDlgItemText(int id, std::string_view utf8) {

@@ -6,13 +6,19 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <linux/fs.h> // BLKGETSIZE64
+#include <poll.h>
 #include <string.h> // explicit_bzero
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillmar {
 
 namespace {
+
+// How often a read that waits on a device looks for a cancel request.
+constexpr int kWaitSliceMs = 100;
 
 class PosixReader : public ByteReader {
 public:
@@ -43,6 +49,7 @@ public:
     }
     std::uint64_t Size() const override { return m_size; }
     std::optional<FileIdentity> Identity() const override { return m_id; }
+    void CancelWith(const std::atomic<bool>* cancel) override { m_cancel = cancel; }
 
 private:
     bool Refill(FileError& error) {
@@ -51,6 +58,12 @@ private:
             const ssize_t n = ::read(m_fd, m_buffer.get(), kFileChunk);
             if (n < 0 && errno == EINTR)
                 continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                if (WaitForBytes())
+                    continue;
+                error = {FileErrorCause::Generic, m_path}; // cancelled: the caller knows
+                return false;
+            }
             if (n < 0) {
                 error = {CauseFromErrno(errno), m_path};
                 return false;
@@ -61,6 +74,17 @@ private:
         }
     }
 
+    // Only a device's descriptor stays non-blocking. False once cancelled.
+    bool WaitForBytes() {
+        pollfd p{m_fd, POLLIN, 0};
+        while (!(m_cancel && m_cancel->load(std::memory_order_relaxed))) {
+            // Ready, a hang-up, an error or a signal: the next read tells which.
+            if (::poll(&p, 1, kWaitSliceMs) != 0)
+                return true;
+        }
+        return false;
+    }
+
     int m_fd;
     std::string m_path;
     std::uint64_t m_size;
@@ -68,6 +92,7 @@ private:
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_pos = 0, m_len = 0;
     bool m_eof = false;
+    const std::atomic<bool>* m_cancel = nullptr;
 };
 
 class ReplacingWriter : public ByteWriter {
@@ -124,15 +149,33 @@ public:
         if (fd < 0)
             return nullptr;
         struct stat st {};
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        if (::fstat(fd, &st) != 0) {
             ::close(fd);
             return nullptr;
         }
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        std::uint64_t size = std::uint64_t(st.st_size);
+        if (S_ISREG(st.st_mode)) {
+            if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+                ::close(fd);
+                return nullptr;
+            }
+            ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        } else if (S_ISBLK(st.st_mode)) {
+            // Users encrypt whole disks. A device stays non-blocking: one that
+            // never ends or never delivers is stopped by the user's Cancel.
+            if (::ioctl(fd, BLKGETSIZE64, &size) != 0)
+                size = 0;
+        } else if (S_ISCHR(st.st_mode)) {
+            size = 0; // not known
+        } else {
+            // A folder has no bytes to read. A FIFO with no writer reads as empty,
+            // an empty target reported as a success, and with one it could block
+            // for ever on another program; a socket cannot be opened at all.
+            ::close(fd);
+            return nullptr;
+        }
         return std::make_unique<PosixReader>(
-            fd, path, std::uint64_t(st.st_size),
-            FileIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)});
+            fd, path, size, FileIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)});
     }
 
     std::unique_ptr<ByteWriter> OpenReplace(const std::string& path) override {

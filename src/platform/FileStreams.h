@@ -6,6 +6,7 @@
 #include "FileError.h"
 #include "FileIdentity.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -23,6 +24,9 @@ public:
     // The file's size when opened, for showing progress; 0 when unknown.
     virtual std::uint64_t Size() const { return 0; }
     virtual std::optional<FileIdentity> Identity() const { return std::nullopt; }
+    // A device may hold its bytes back for ever: a read that waits for them
+    // gives up, with nothing, once *cancel is set.
+    virtual void CancelWith(const std::atomic<bool>* /*cancel*/) {}
 };
 
 // Collects a file's new content; the file takes it only on Commit. Dropping
@@ -37,7 +41,8 @@ public:
 class FileLayer {
 public:
     virtual ~FileLayer() = default;
-    // An existing regular file, for reading; nothing when it cannot be opened.
+    // An existing regular file or device, for reading; nothing when it cannot
+    // be opened.
     virtual std::unique_ptr<ByteReader> OpenRead(const std::string& absolutePath) = 0;
     // Nothing when the file could not be written: a missing folder, a
     // directory, a file that may not be written.

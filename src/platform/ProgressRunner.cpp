@@ -25,8 +25,10 @@ constexpr int kBarRange = 1000;
 constexpr std::chrono::milliseconds kRefresh{100};
 
 QString Describe(const ProgressRequest& r, std::uint64_t done) {
-    return QString::fromStdString(r.label).arg(QString::number(done),
-                                               QString::number(std::max(done, r.total)));
+    const QString label = QString::fromStdString(r.label);
+    if (!label.contains(QLatin1String("%2")))
+        return label.arg(QString::number(done));
+    return label.arg(QString::number(done), QString::number(std::max(done, r.total)));
 }
 
 // Holds off the user's input to every window but the progress dialog, and

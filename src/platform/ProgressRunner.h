@@ -16,7 +16,7 @@ class CDialog;
 
 struct ProgressRequest {
     const CDialog* owner;
-    std::string label;   // "%1" becomes the bytes done, "%2" the total
+    std::string label;   // "%1" becomes the bytes done, "%2" (when there) the total
     std::uint64_t total; // 0 when unknown
 };
 

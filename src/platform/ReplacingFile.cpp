@@ -30,6 +30,13 @@ std::string ResolveTarget(const std::string& path) {
 std::optional<ReplacingFile> ReplacingFile::Create(const std::string& target, mode_t newMode,
                                                    FileError& error, bool forceMode) {
     ReplacingFile f;
+    // A symlink that leads round in a circle names no file: the rename would
+    // put a new file in the link's place.
+    struct stat probe {};
+    if (::stat(target.c_str(), &probe) != 0 && errno == ELOOP) {
+        error = {FileErrorCause::BadPath, target};
+        return std::nullopt;
+    }
     f.m_target = ResolveTarget(target);
     error = {FileErrorCause::Generic, f.m_target};
     struct stat st {};

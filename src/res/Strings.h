@@ -55,5 +55,8 @@ inline constexpr const char* kNoSourceFile = "Could not open source file!!!";
 inline constexpr const char* kNoTargetFile = "Could not open or create target file!!!";
 inline constexpr const char* kEncryptingFile = "Encrypting the file: %1 of %2 bytes done.";
 inline constexpr const char* kDecryptingFile = "Decrypting the file: %1 of %2 bytes done.";
+// A device's size is unknown: the bytes done, without a total.
+inline constexpr const char* kEncryptingStream = "Encrypting the file: %1 bytes done.";
+inline constexpr const char* kDecryptingStream = "Decrypting the file: %1 bytes done.";
 
 } // namespace quillmar::str
