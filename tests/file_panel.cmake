@@ -1,2 +1,1 @@
 quillmar_gui_test(file_panel_test ${CMAKE_CURRENT_LIST_DIR}/file_panel_test.cpp)
-quillmar_gui_test(block_cipher_test ${CMAKE_CURRENT_LIST_DIR}/block_cipher_test.cpp)

@@ -1,1 +1,0 @@
-quillmar_gui_test(hostile_test ${CMAKE_CURRENT_LIST_DIR}/hostile_test.cpp)
