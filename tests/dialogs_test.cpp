@@ -10,18 +10,16 @@
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QMenu>
-#include <QPushButton>
 #include <QTest>
-#include <QTextCursor>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <gtest/gtest.h>
 
-using namespace quillmar;
-using namespace quillmar::test;
+namespace quillmar::test {
 
-namespace {
-
-const char* const kGuideTexts[] = {
+// As ShownTexts gives them: the title first, mnemonics in brackets.
+const QStringList kGuideTexts = {
+    "Tessarine Guide",
     "Text Encryption",
     "Step 1: Fill the password box.You can enter you own password or use random key which "
     "created by program. Keep it in a safe place. This encrypt arithemic is impossible to be "
@@ -39,204 +37,73 @@ const char* const kGuideTexts[] = {
     "Step 3: Click the ENCRYPT button. When you get the success notify, your file is encrypted "
     "into the target file.",
     "Mail Encryption",
-    "Use text encryption to encrypt your mail. Then click Mail button. Fill AddSub box. Then "
+    "Use text encryption to encrypt your mail. Then click Mail button. Fill Add[S]ub box. Then "
     "click SEND. Your mail is send out.(perhapes this is the easiest way to send a safe mail in "
     "the world:)",
     "Thanks for using this software.",
 };
 
-// The text as drawn: rich text (mnemonics) reduced to its characters.
-QString Shown(const QLabel* l) {
-    if (l->textFormat() == Qt::PlainText)
-        return l->text();
-    QTextDocument doc;
-    doc.setHtml(l->text());
-    return doc.toPlainText();
-}
-
-QStringList ShownTexts(CDialog& d) {
-    QStringList texts;
-    for (auto* g : d.GetSafeHwnd()->findChildren<QGroupBox*>())
+// The title, then every text as drawn, whitespace folded, underlined characters (mnemonics) in
+// brackets; a picture shows as "(icon)".
+static QStringList ShownTexts(QWidget* w) {
+    QStringList texts = {w->windowTitle()};
+    for (auto* g : w->findChildren<QGroupBox*>())
         texts << g->title();
-    for (auto* l : d.GetSafeHwnd()->findChildren<QLabel*>())
-        if (l->pixmap().isNull())
-            texts << Shown(l);
+    for (auto* l : w->findChildren<QLabel*>()) {
+        QTextDocument doc;
+        doc.setHtml(l->textFormat() == Qt::RichText ? l->text() : l->text().toHtmlEscaped());
+        texts << (l->pixmap().isNull() ? "" : "(icon)");
+        for (auto f = doc.begin().begin(); !f.atEnd(); ++f)
+            texts.back() += QString(f.fragment().charFormat().fontUnderline() ? "[%1]" : "%1")
+                                .arg(f.fragment().text());
+    }
     return texts;
 }
 
-// Every label's text fits the rectangle the template gives it.
-void ExpectTextsFit(CDialog& d) {
-    for (auto* l : d.GetSafeHwnd()->findChildren<QLabel*>()) {
-        if (!l->pixmap().isNull())
-            continue;
-        if (l->wordWrap())
-            EXPECT_LE(l->heightForWidth(l->width()), l->height()) << Shown(l).toStdString();
-        else
-            EXPECT_LE(l->sizeHint().width(), l->width()) << Shown(l).toStdString();
-    }
-}
-
-class Dialogs : public ::testing::Test {
-protected:
-    void SetUp() override {
-        main.Create(nullptr);
-        main.ShowWindow(SW_SHOWNORMAL);
-        AfxGetApp()->m_pMainWnd = &main;
-    }
-    void TearDown() override { AfxGetApp()->m_pMainWnd = nullptr; }
-
-    // Checks d is a modal child of the main window titled caption, runs check,
-    // then lets close end it; a dialog that does not end fails and is ended.
-    void OnModal(const char* caption, std::function<void(CDialog&)> check,
-                 std::function<void(CDialog&)> close) {
-        OnNextModal([=, this](CDialog& d) {
-            ++opened;
-            EXPECT_EQ(d.GetSafeHwnd()->windowTitle(), caption);
-            EXPECT_EQ(d.GetSafeHwnd()->parentWidget(), main.GetSafeHwnd());
-            EXPECT_EQ(QApplication::activeModalWidget(), d.GetSafeHwnd());
-            EXPECT_EQ(d.GetSafeHwnd()->windowModality(), Qt::ApplicationModal);
-            check(d);
-            close(d);
-            if (d.IsWindowVisible()) {
-                ADD_FAILURE() << caption << " did not close";
-                d.EndDialog(IDCANCEL);
-            }
-        });
-    }
-    // Gone after the run: each caller makes a fresh dialog.
-    void ExpectNoWindowTitled(const char* caption) {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            EXPECT_NE(w->windowTitle(), caption);
-    }
-    void ExpectShowing(CDialog& panel) {
-        EXPECT_TRUE(panel.IsWindowVisible());
-        CDialog& other = &panel == &main.TextPanel() ? static_cast<CDialog&>(main.FilePanel())
-                                                     : main.TextPanel();
-        EXPECT_FALSE(other.IsWindowVisible());
-    }
-
-    MessageRecorder recorder;
-    CMainDlg main;
-    int opened = 0;
-};
-
-void CheckGuide(CDialog& d) {
-    const QStringList shown = ShownTexts(d);
-    EXPECT_EQ(shown.size(), 13);
-    for (const char* text : kGuideTexts)
-        EXPECT_TRUE(shown.contains(text)) << text;
-    EXPECT_TRUE(d.GetSafeHwnd()->findChildren<QPushButton*>().isEmpty());
-    ExpectTextsFit(d);
-
-    // "Add&Sub": the ampersand is hidden and S alone is underlined.
-    for (auto* l : d.GetSafeHwnd()->findChildren<QLabel*>()) {
-        if (!Shown(l).contains("AddSub"))
-            continue;
-        QTextDocument doc;
-        doc.setHtml(l->text());
-        const int s = int(doc.toPlainText().indexOf("AddSub")) + 3;
-        QTextCursor c(&doc);
-        c.setPosition(s + 1); // the format of the character left of the cursor
-        EXPECT_TRUE(c.charFormat().fontUnderline());
-        c.setPosition(s);
-        EXPECT_FALSE(c.charFormat().fontUnderline());
-        c.setPosition(s + 2);
-        EXPECT_FALSE(c.charFormat().fontUnderline());
-    }
-}
-
-TEST_F(Dialogs, HelpOpensTheGuideAndEscLeavesTheFilePanelShowing) {
-    Click(main, IDC_FILE);
-    OnModal("Tessarine Guide", CheckGuide,
-            [](CDialog& d) { PressKey(d.GetSafeHwnd(), Qt::Key_Escape); });
-    Click(main, IDC_HELP);
-    EXPECT_EQ(opened, 1);
-    ExpectShowing(main.FilePanel());
-    ExpectNoWindowTitled("Tessarine Guide");
-}
-
-TEST_F(Dialogs, F1OpensTheGuideFromEitherPanelClosedByCloseBoxOrEnter) {
-    QApplication::setActiveWindow(main.GetSafeHwnd());
-    OnModal(
-        "Tessarine Guide", [](CDialog&) {}, [](CDialog& d) { d.GetSafeHwnd()->close(); });
-    QTest::keyClick(main.TextPanel().GetDlgItem(IDC_PASSWORD), Qt::Key_F1);
-    EXPECT_EQ(opened, 1);
-    ExpectShowing(main.TextPanel());
-
-    Click(main, IDC_FILE);
-    QApplication::setActiveWindow(main.GetSafeHwnd());
-    OnModal(
-        "Tessarine Guide", [](CDialog&) {},
-        [](CDialog& d) { PressKey(d.GetSafeHwnd(), Qt::Key_Return); });
-    QTest::keyClick(main.FilePanel().GetDlgItem(IDC_SOURCE), Qt::Key_F1);
-    EXPECT_EQ(opened, 2);
-    ExpectShowing(main.FilePanel());
-}
-
-void CheckAbout(CDialog& d) {
-    const QStringList shown = ShownTexts(d);
-    EXPECT_EQ(shown.size(), 3);
-    EXPECT_TRUE(shown.contains("Quillmar Version 1.5"));
-    for (const QString& text : shown)
-        EXPECT_FALSE(text.trimmed().isEmpty());
-    EXPECT_EQ(shown.filter("example.org").size(), 1);
-    ExpectTextsFit(d);
-
-    auto* ok = qobject_cast<QPushButton*>(d.GetDlgItem(IDOK));
-    ASSERT_NE(ok, nullptr);
-    EXPECT_EQ(ok->text(), "OK");
-    EXPECT_TRUE(ok->isDefault());
-    // The icon is drawn, and nothing covers anything else.
-    QList<QWidget*> parts;
-    int icons = 0;
-    for (auto* l : d.GetSafeHwnd()->findChildren<QLabel*>()) {
-        icons += !l->pixmap().isNull();
-        parts << l;
-    }
-    EXPECT_EQ(icons, 1);
-    parts << ok;
-    for (qsizetype i = 0; i < parts.size(); ++i)
-        for (qsizetype j = i + 1; j < parts.size(); ++j)
-            EXPECT_FALSE(parts[i]->geometry().intersects(parts[j]->geometry()))
-                << parts[i]->accessibleName().toStdString() << " / "
-                << parts[j]->accessibleName().toStdString();
-}
-
-TEST_F(Dialogs, AboutFromTheSidebarEndsWithEscOrOk) {
-    Click(main, IDC_FILE);
-    OnModal("About Quillmar", CheckAbout,
-            [](CDialog& d) { PressKey(d.GetSafeHwnd(), Qt::Key_Escape); });
-    Click(main, IDC_ABOUT);
-    OnModal(
-        "About Quillmar", [](CDialog&) {}, [](CDialog& d) { Click(d, IDOK); });
-    Click(main, IDC_ABOUT);
-    EXPECT_EQ(opened, 2);
-    ExpectShowing(main.FilePanel());
-    ExpectNoWindowTitled("About Quillmar");
-}
-
-TEST_F(Dialogs, TextPanelSystemMenuOpensTheSameAboutBoxOwnedByTheMainWindow) {
-    auto* frame = qobject_cast<QMdiSubWindow*>(main.TextPanel().GetFrame());
-    ASSERT_NE(frame, nullptr);
-    QAction* item = nullptr;
-    for (QAction* a : frame->systemMenu()->actions())
-        if (a->text() == "&About Tessarine...")
-            item = a;
-    ASSERT_NE(item, nullptr);
-    OnModal("About Quillmar", CheckAbout,
-            [](CDialog& d) { PressKey(d.GetSafeHwnd(), Qt::Key_Escape); });
-    item->trigger();
-    EXPECT_EQ(opened, 1);
-    ExpectShowing(main.TextPanel());
-}
-
-TEST(AppIcon, IsCompiledInAtEverySizeAndUsedByTheTextPanel) {
-    const QList<QSize> sizes = AppIcon().availableSizes();
-    for (int s : {16, 32, 48})
-        EXPECT_TRUE(sizes.contains(QSize(s, s))) << s;
+TEST(Dialogs, EachCallerOpensItsDialogOverTheMainWindowAndLeavesThePanelAndIconsAreBuiltIn) {
     CMainDlg main;
     main.Create(nullptr);
+    main.ShowWindow(SW_SHOWNORMAL);
+    AfxGetApp()->m_pMainWnd = &main;
+    QAction* aboutItem = // the last item of the text panel's system menu
+        qobject_cast<QMdiSubWindow*>(main.TextPanel().GetFrame())->systemMenu()->actions().last();
+    EXPECT_EQ(aboutItem->text(), "&About Tessarine...");
+    const auto f1 = [](QWidget* w) { return [w] { QTest::keyClick(w, Qt::Key_F1); }; };
+    for (const auto& [panel, open, guide, closeKey] :
+         std::vector<std::tuple<int, std::function<void()>, bool, int>>{
+             {IDC_FILE, [&] { Click(main, IDC_HELP); }, true, Qt::Key_Escape},
+             {IDC_TEXT, f1(main.TextPanel().GetDlgItem(IDC_PASSWORD)), true, Qt::Key_Escape},
+             {IDC_FILE, f1(main.FilePanel().GetDlgItem(IDC_SOURCE)), true, Qt::Key_Return},
+             {IDC_FILE, [&] { Click(main, IDC_ABOUT); }, false, Qt::Key_Escape},
+             {IDC_TEXT, [&] { aboutItem->trigger(); }, false, Qt::Key_Return}, // Enter presses OK
+         }) {
+        SCOPED_TRACE((guide ? "guide from panel " : "About box from panel ") +
+                     std::to_string(panel));
+        Click(main, panel);
+        QApplication::setActiveWindow(main.GetSafeHwnd()); // F1 acts in the active window
+        QStringList shown;
+        OnNextModal([&](CDialog& d) {
+            EXPECT_EQ(d.GetSafeHwnd()->parentWidget(), main.GetSafeHwnd());
+            shown = ShownTexts(d.GetSafeHwnd());
+            for (auto* l : d.GetSafeHwnd()->findChildren<QLabel*>()) // no text is cut
+                EXPECT_LE(l->wordWrap() ? l->heightForWidth(l->width()) : l->sizeHint().width(),
+                          l->wordWrap() ? l->height() : l->width())
+                    << l->text().toStdString();
+            PressKey(d.GetSafeHwnd(), closeKey);
+            EXPECT_FALSE(d.IsWindowVisible()) << "did not close";
+            d.EndDialog(IDCANCEL); // a dialog left open would hang the test
+        });
+        open();
+        EXPECT_EQ(shown.size(), guide ? 14 : 5);
+        for (const QString& text :
+             guide ? kGuideTexts : QStringList{"About Quillmar", "(icon)", "Quillmar Version 1.5"})
+            EXPECT_TRUE(shown.contains(text)) << text.toStdString();
+        EXPECT_EQ(main.TextPanel().IsWindowVisible(), panel == IDC_TEXT);
+        EXPECT_EQ(main.FilePanel().IsWindowVisible(), panel == IDC_FILE);
+    }
     EXPECT_EQ(main.TextPanel().GetFrame()->windowIcon().cacheKey(), AppIcon().cacheKey());
+    EXPECT_EQ(AppIcon().availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}}));
+    AfxGetApp()->m_pMainWnd = nullptr;
 }
 
-} // namespace
+} // namespace quillmar::test
