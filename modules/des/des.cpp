@@ -5,6 +5,8 @@
 #include <nettle/des.h>
 #include <nettle/pbkdf2.h>
 
+#include "KeyCache.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -35,69 +37,20 @@ void derive(const char* pw, std::size_t n, DesKey& out) {
     explicit_bzero(material, sizeof material);
 }
 
-// A plain pthread mutex keeps the module free of the C++ runtime and of exceptions, which
-// must not cross the C entry points anyway.
-class Locked {
-public:
-    explicit Locked(pthread_mutex_t& m) : m_(m) { pthread_mutex_lock(&m_); }
-    ~Locked() { pthread_mutex_unlock(&m_); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-
-private:
-    pthread_mutex_t& m_;
-};
-
 // One derivation costs about as much as encrypting ten thousand blocks and files arrive in
-// many small calls, so the last password and its key stay here until the module is unloaded.
-struct KeyCache {
-    pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
-    unsigned char* password = nullptr;
-    std::size_t length = 0;
-    bool valid = false;
-    DesKey key = {};
-
-    void forget() {
-        if (password != nullptr) {
-            explicit_bzero(password, length);
-            std::free(password);
-        }
-        password = nullptr;
-        length = 0;
-        valid = false;
-        explicit_bzero(&key, sizeof key);
-    }
-
-    // Call with `lock` held.
-    const DesKey& get(const char* pw) {
-        const std::size_t n = std::strlen(pw);
-        if (valid && n == length && std::memcmp(password, pw, n) == 0)
-            return key;
-        forget();
-        derive(pw, n, key);
-        // Without memory we just derive again next time.
-        password = static_cast<unsigned char*>(std::malloc(n > 0 ? n : 1));
-        if (password != nullptr) {
-            std::memcpy(password, pw, n);
-            length = n;
-            valid = true;
-        }
-        return key;
-    }
-};
-
-KeyCache g_cache;
+// many small calls.
+quillmar_module::KeyCache<DesKey> g_cache;
 
 __attribute__((destructor)) void wipe_cache() {
-    const Locked guard(g_cache.lock);
+    const quillmar_module::Locked guard(g_cache.lock);
     g_cache.forget();
 }
 
 void transform(char* data, const char* password, std::int32_t length, bool decrypt) {
     if (data == nullptr || password == nullptr || length <= 0 || length % DES_BLOCK_SIZE != 0)
         return;
-    const Locked guard(g_cache.lock);
-    const DesKey& key = g_cache.get(password);
+    const quillmar_module::Locked guard(g_cache.lock);
+    const DesKey& key = g_cache.get(password, derive);
     std::uint8_t iv[DES_BLOCK_SIZE];
     std::memcpy(iv, key.iv, sizeof iv);
     auto* bytes = reinterpret_cast<std::uint8_t*>(data);

@@ -24,6 +24,7 @@ struct TrvRange {
     std::uint32_t position; // of `first` within its alphabet
 };
 
+#include "KeyCache.h"
 #include "trv_alphabets.inc"
 
 struct Alphabet {
@@ -202,74 +203,34 @@ private:
     unsigned used_ = kWords;
 };
 
-// A plain pthread mutex keeps the module free of the C++ runtime and of exceptions, which
-// must not cross the C entry points anyway.
-class Locked {
-public:
-    explicit Locked(pthread_mutex_t& m) : m_(m) { pthread_mutex_lock(&m_); }
-    ~Locked() { pthread_mutex_unlock(&m_); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-
-private:
-    pthread_mutex_t& m_;
+struct TrvKey {
+    std::uint8_t bytes[kKeySize];
 };
+
+void derive(const char* pw, std::size_t n, TrvKey& out) {
+    pbkdf2_hmac_sha256(n, reinterpret_cast<const std::uint8_t*>(pw), kIterations, sizeof kSalt - 1,
+                       reinterpret_cast<const std::uint8_t*>(kSalt), kKeySize, out.bytes);
+}
 
 // The derivation is deliberately slow, and the program calls us once per text with the same
-// password, so the last password and its key stay here until the module is unloaded.
-struct KeyCache {
-    pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
-    unsigned char* password = nullptr;
-    std::size_t length = 0;
-    bool valid = false;
-    std::uint8_t key[kKeySize] = {};
-
-    void forget() {
-        if (password != nullptr) {
-            explicit_bzero(password, length);
-            std::free(password);
-        }
-        password = nullptr;
-        length = 0;
-        valid = false;
-        explicit_bzero(key, sizeof key);
-    }
-
-    // Copies the key for `pw` into `out`.
-    void get(const char* pw, std::uint8_t* out) {
-        const Locked guard(lock);
-        const std::size_t n = std::strlen(pw);
-        if (!valid || n != length || std::memcmp(password, pw, n) != 0) {
-            forget();
-            pbkdf2_hmac_sha256(n, reinterpret_cast<const std::uint8_t*>(pw), kIterations,
-                               sizeof kSalt - 1, reinterpret_cast<const std::uint8_t*>(kSalt),
-                               kKeySize, key);
-            // Without memory we just derive again next time.
-            password = static_cast<unsigned char*>(std::malloc(n > 0 ? n : 1));
-            if (password != nullptr) {
-                std::memcpy(password, pw, n);
-                length = n;
-                valid = true;
-            }
-        }
-        std::memcpy(out, key, kKeySize);
-    }
-};
-
-KeyCache g_cache;
+// password.
+quillmar_module::KeyCache<TrvKey> g_cache;
 
 __attribute__((destructor)) void wipe_cache() {
-    const Locked guard(g_cache.lock);
+    const quillmar_module::Locked guard(g_cache.lock);
     g_cache.forget();
 }
 
 void transform(char* data, const char* password, std::int32_t length, bool decrypt) {
     if (data == nullptr || password == nullptr || length <= 0)
         return;
-    std::uint8_t key[kKeySize];
-    g_cache.get(password, key);
-    Keystream stream(key);
-    explicit_bzero(key, sizeof key);
+    TrvKey key;
+    {
+        const quillmar_module::Locked guard(g_cache.lock);
+        key = g_cache.get(password, derive);
+    }
+    Keystream stream(key.bytes);
+    explicit_bzero(&key, sizeof key);
 
     auto* bytes = reinterpret_cast<unsigned char*>(data);
     const auto size = static_cast<std::size_t>(length);
