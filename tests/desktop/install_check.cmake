@@ -1,10 +1,18 @@
-# Runs `cmake --install` into PREFIX and checks the desktop entry and the icons.
+# Runs `cmake --install` into PREFIX and checks the program, its modules, the desktop entry
+# and the icons.
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
   RESULT_VARIABLE rc OUTPUT_QUIET)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${rc}")
 endif()
+
+# The program and, where it looks for them (../lib/quillmar), its modules.
+foreach(f bin/Tessarine lib/quillmar/TRV.DLL lib/quillmar/DES.DLL)
+  if(NOT EXISTS ${PREFIX}/${f})
+    message(FATAL_ERROR "missing ${PREFIX}/${f}")
+  endif()
+endforeach()
 
 set(share ${PREFIX}/${DATADIR})
 set(entry ${share}/applications/quillmar.desktop)
