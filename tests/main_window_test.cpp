@@ -111,23 +111,26 @@ TEST_F(MainWindow, ControlsCarryTemplateGeometryNamesAndColourRule) {
     QWidget* encrypt = text.GetDlgItem(IDC_ENCRYPT);
     EXPECT_EQ(encrypt->geometry(),
               QRect(text.MapX(18), text.MapY(215), text.MapX(114), text.MapY(14)));
-    EXPECT_EQ(encrypt->accessibleName(), "ENCRYPT");
-    EXPECT_EQ(text.GetDlgItem(IDC_PASSWORD)->accessibleName(), "Key");
-    EXPECT_EQ(text.GetDlgItem(IDC_TEXTFIELD)->accessibleName(), "Text");
-    EXPECT_EQ(text.GetDlgItem(IDC_STATUS)->accessibleName(), "Status");
-    EXPECT_EQ(text.GetDlgItem(IDC_ARITHLIST)->accessibleName(), "Arithmetic");
-    EXPECT_EQ(main.FilePanel().GetDlgItem(IDC_SOURCE)->accessibleName(), "Source");
-    EXPECT_EQ(main.FilePanel().GetDlgItem(IDC_PASSWORD)->accessibleName(), "Password");
+    // What a screen reader announces.
+    for (auto [dlg, id, name] :
+         {std::tuple<CDialog*, int, const char*>{&text, IDC_ENCRYPT, "ENCRYPT"},
+          {&text, IDC_PASSWORD, "Key"},
+          {&text, IDC_TEXTFIELD, "Text"},
+          {&text, IDC_STATUS, "Status"},
+          {&text, IDC_ARITHLIST, "Arithmetic"},
+          {&main.FilePanel(), IDC_SOURCE, "Source"},
+          {&main.FilePanel(), IDC_PASSWORD, "Password"}})
+        EXPECT_EQ(dlg->GetDlgItem(id)->accessibleName(), name);
     // Labels (no identifier) and the Mask box draw over the dialog; edits fill their own.
     for (QLabel* label : text.GetSafeHwnd()->findChildren<QLabel*>()) {
         EXPECT_FALSE(label->autoFillBackground());
         EXPECT_TRUE(label->testAttribute(Qt::WA_NoSystemBackground));
     }
     EXPECT_TRUE(main.FilePanel().GetDlgItem(IDC_MASK)->testAttribute(Qt::WA_NoSystemBackground));
-    EXPECT_FALSE(text.GetDlgItem(IDC_PASSWORD)->testAttribute(Qt::WA_NoSystemBackground));
-    EXPECT_FALSE(text.GetDlgItem(IDC_ENCRYPT)->testAttribute(Qt::WA_NoSystemBackground));
-    // The main window itself does not use the rule.
-    EXPECT_FALSE(main.GetDlgItem(IDC_HELP)->testAttribute(Qt::WA_NoSystemBackground));
+    // Edits, buttons and the main window (which does not use the rule) keep theirs.
+    for (QWidget* w :
+         {text.GetDlgItem(IDC_PASSWORD), text.GetDlgItem(IDC_ENCRYPT), main.GetDlgItem(IDC_HELP)})
+        EXPECT_FALSE(w->testAttribute(Qt::WA_NoSystemBackground));
     // No sidebar button is a default button.
     for (int id : {IDC_TEXT, IDC_FILE, IDC_MAIL, IDC_ABOUT, IDC_HELP})
         EXPECT_FALSE(qobject_cast<QPushButton*>(main.GetDlgItem(id))->isDefault());

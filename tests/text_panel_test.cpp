@@ -34,21 +34,26 @@ protected:
         panel().SetDlgItemText(IDC_PASSWORD, password);
     }
     CTextDlg& panel() { return main.TextPanel(); }
+    // The i-th message box the panel showed.
+    void ExpectMessage(std::size_t i, const char* text, const char* caption,
+                       MsgIcon icon = MsgIcon::None) {
+        ASSERT_GT(recorder.messages.size(), i);
+        EXPECT_EQ(recorder.messages[i].text, text);
+        EXPECT_EQ(recorder.messages[i].caption, caption);
+        EXPECT_EQ(recorder.messages[i].icon, icon);
+        EXPECT_EQ(recorder.messages[i].owner, &panel());
+    }
 
     MessageRecorder recorder;
     CMainDlg main;
 };
 
-TEST_F(TextPanel, StartsReadyWithMaskedKeyAndOneCipher) {
+TEST_F(TextPanel, StartsReadyThenEncryptAndDecryptRestoreTextThroughRealModule) {
     EXPECT_EQ(Status(), "Ready to work.");
     EXPECT_TRUE(panel().IsMasked(IDC_PASSWORD));
     auto* list = qobject_cast<QComboBox*>(panel().GetDlgItem(IDC_ARITHLIST));
     ASSERT_EQ(list->count(), 1);
     EXPECT_EQ(list->currentText(), "TRV");
-    EXPECT_FALSE(panel().GetDlgItem(IDC_STATUS)->isEnabled());
-}
-
-TEST_F(TextPanel, EncryptThenDecryptRestoresTextThroughRealModule) {
     const std::string original = "Grüße, 世界! 🙂\nsecond line & more #%+\ttab";
     Fill(original, "correct horse");
     Click(panel(), IDC_ENCRYPT);
@@ -72,12 +77,8 @@ TEST_F(TextPanel, EmptyTextOrPasswordIsRefusedBeforeAnyModuleIsLoaded) {
         Click(panel(), IDC_DECRYPT);
     }
     ASSERT_EQ(recorder.messages.size(), 6u);
-    for (const auto& m : recorder.messages) {
-        EXPECT_EQ(m.text, "Plase fill text and password!");
-        EXPECT_EQ(m.caption, "Tessarine");
-        EXPECT_EQ(m.icon, MsgIcon::None);
-        EXPECT_EQ(m.owner, &panel());
-    }
+    for (std::size_t i = 0; i < 6; ++i)
+        ExpectMessage(i, "Plase fill text and password!", "Tessarine");
     EXPECT_TRUE(RecordedCalls("TRV.DLL").empty());
     EXPECT_EQ(Status(), "Ready to work.");
 }
@@ -100,22 +101,15 @@ TEST_F(TextPanel, ModuleFailuresAreToldApartAndChangeNothing) {
         recorder.messages.clear();
         Fill("some text", "pw");
         Click(panel(), IDC_DECRYPT);
-        ASSERT_EQ(recorder.messages.size(), 1u);
-        EXPECT_EQ(recorder.messages[0].text, c.decryptMessage);
-        EXPECT_EQ(recorder.messages[0].caption, "");
-        EXPECT_EQ(recorder.messages[0].icon, MsgIcon::None);
+        ExpectMessage(0, c.decryptMessage, "");
         EXPECT_EQ(Text(), "some text");
         EXPECT_EQ(Status(), "Ready to work.");
         Click(panel(), IDC_ENCRYPT);
-        if (c.encryptMessage) {
-            ASSERT_EQ(recorder.messages.size(), 2u);
-            EXPECT_EQ(recorder.messages[1].text, c.encryptMessage);
-            EXPECT_EQ(recorder.messages[1].caption, "");
-            EXPECT_EQ(Status(), "Ready to work.");
-        } else {
-            EXPECT_EQ(recorder.messages.size(), 1u);
-            EXPECT_EQ(Status(), "Encryption successful finished!");
-        }
+        if (c.encryptMessage)
+            ExpectMessage(1, c.encryptMessage, "");
+        EXPECT_EQ(recorder.messages.size(), c.encryptMessage ? 2u : 1u);
+        EXPECT_EQ(Status(),
+                  c.encryptMessage ? "Ready to work." : "Encryption successful finished!");
     }
 }
 
@@ -207,6 +201,13 @@ TEST_F(TextPanel, ClipboardButtonsMoveWholeFieldsEvenWhenMasked) {
     Click(panel(), IDC_GETCLIPTEXT);
     EXPECT_EQ(Text(), "pasted\nmany\nlines");
 
+    Click(panel(), IDC_CLEARTEXT); // empties only the text
+    EXPECT_EQ(Text(), "");
+    EXPECT_EQ(panel().GetDlgItemText(IDC_PASSWORD), "from clipboard");
+    EXPECT_EQ(Status(), "Ready to work.");
+
+    cb->setText("x");
+    Click(panel(), IDC_GETCLIPTEXT);
     cb->clear();
     Click(panel(), IDC_GETCLIP);
     Click(panel(), IDC_GETCLIPTEXT);
@@ -214,38 +215,26 @@ TEST_F(TextPanel, ClipboardButtonsMoveWholeFieldsEvenWhenMasked) {
     EXPECT_EQ(Text(), "");
 }
 
-TEST_F(TextPanel, ClearTextEmptiesOnlyTheText) {
-    Fill("some text", "pw");
-    Click(panel(), IDC_ENCRYPT);
-    Click(panel(), IDC_CLEARTEXT);
-    EXPECT_EQ(Text(), "");
-    EXPECT_EQ(panel().GetDlgItemText(IDC_PASSWORD), "pw");
-    EXPECT_EQ(Status(), "Encryption successful finished!");
-}
-
 TEST_F(TextPanel, AdviceBoxesShowTheirTexts) {
     Click(panel(), IDC_NOTICE);
     Click(panel(), IDC_KEYHELPER);
     Click(panel(), IDC_ARITHMETICS);
-    ASSERT_EQ(recorder.messages.size(), 3u);
-    EXPECT_EQ(recorder.messages[0].text,
-              "Text encryption must make sure that the encrypted code is visable, so it will cost "
-              "more space and easy to be decrypted. It is recommoned to use file encryption. And "
-              "there's another problem, some encryption Arithmetics can not encrypt text to "
-              "visable codes.");
-    EXPECT_EQ(recorder.messages[0].caption, "NOTICE");
-    EXPECT_EQ(recorder.messages[0].icon, MsgIcon::Exclamation);
-    EXPECT_EQ(recorder.messages[1].text,
-              "Your password should be some words whit some figures or interpunctions. And your "
-              "password should be at least 8 words to make sure it can not be doped out by "
-              "others.");
-    EXPECT_EQ(recorder.messages[1].caption, "NOTICE");
-    EXPECT_EQ(recorder.messages[1].icon, MsgIcon::Exclamation);
-    EXPECT_EQ(recorder.messages[2].text,
-              "This version of QX could offer TRV arithmetic for text en/decryption only! Please "
-              "register your mail for newer version's information.");
-    EXPECT_EQ(recorder.messages[2].caption, "Tessarine");
-    EXPECT_EQ(recorder.messages[2].icon, MsgIcon::None);
+    EXPECT_EQ(recorder.messages.size(), 3u);
+    ExpectMessage(0,
+                  "Text encryption must make sure that the encrypted code is visable, so it will "
+                  "cost more space and easy to be decrypted. It is recommoned to use file "
+                  "encryption. And there's another problem, some encryption Arithmetics can not "
+                  "encrypt text to visable codes.",
+                  "NOTICE", MsgIcon::Exclamation);
+    ExpectMessage(1,
+                  "Your password should be some words whit some figures or interpunctions. And "
+                  "your password should be at least 8 words to make sure it can not be doped out "
+                  "by others.",
+                  "NOTICE", MsgIcon::Exclamation);
+    ExpectMessage(2,
+                  "This version of QX could offer TRV arithmetic for text en/decryption only! "
+                  "Please register your mail for newer version's information.",
+                  "Tessarine");
     EXPECT_EQ(Status(), "Ready to work.");
 }
 
