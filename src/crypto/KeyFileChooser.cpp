@@ -6,12 +6,24 @@
 
 namespace quillmar {
 
-bool ChooseKeyFile(const CDialog& panel, std::string& rememberedPath) {
-    // A remembered path never holds more than the platform can open.
+namespace {
+bool Choose(const CDialog& panel, std::string& rememberedPath, bool fileMustExist) {
+    // A remembered path never holds more than the platform can open; a path
+    // too long to open is no choice either.
     std::string initial = rememberedPath.size() < kMaxPath ? rememberedPath : std::string();
-    const auto chosen = AfxChooseFile({&panel, str::kChooseFileTitle, std::move(initial), false});
+    const auto chosen =
+        AfxChooseFile({&panel, str::kChooseFileTitle, std::move(initial), fileMustExist});
     rememberedPath = chosen ? MakeAbsolutePath(*chosen) : std::string();
     return !rememberedPath.empty();
+}
+} // namespace
+
+bool ChooseKeyFile(const CDialog& panel, std::string& rememberedPath) {
+    return Choose(panel, rememberedPath, false);
+}
+
+bool ChooseExistingFile(const CDialog& panel, std::string& rememberedPath) {
+    return Choose(panel, rememberedPath, true);
 }
 
 } // namespace quillmar

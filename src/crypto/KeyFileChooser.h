@@ -12,5 +12,7 @@ class CDialog;
 // rememberedPath then holds its full path. A cancel, or a path too long to
 // be opened, empties rememberedPath and returns false.
 bool ChooseKeyFile(const CDialog& panel, std::string& rememberedPath);
+// The same, for a file that must already exist (the file panel's source).
+bool ChooseExistingFile(const CDialog& panel, std::string& rememberedPath);
 
 } // namespace quillmar

@@ -5,7 +5,6 @@
 #include "crypto/KeyFileChooser.h"
 #include "crypto/KeyFileHandlers.h"
 #include "crypto/Wipe.h"
-#include "platform/FileChooser.h"
 #include "platform/FileDrop.h"
 #include "platform/FileError.h"
 #include "platform/MessageBox.h"
@@ -42,11 +41,7 @@ bool CFPDlg::OnInitDialog() {
 }
 
 void CFPDlg::OnBrowseSource() {
-    std::string initial = m_rememberedPath.size() < kMaxPath ? m_rememberedPath : std::string();
-    const auto chosen = AfxChooseFile({this, str::kChooseFileTitle, std::move(initial), true});
-    // A path too long to open is no choice either.
-    m_rememberedPath = chosen ? MakeAbsolutePath(*chosen) : std::string();
-    if (!m_rememberedPath.empty())
+    if (ChooseExistingFile(*this, m_rememberedPath))
         SetDlgItemText(IDC_SOURCE, m_rememberedPath);
 }
 
