@@ -20,18 +20,6 @@ namespace quillmar {
 
 namespace {
 
-// Wipes a string where it lies when the handler leaves, on every path.
-class WipeOnExit {
-public:
-    explicit WipeOnExit(std::string& s) : m_s(s) {}
-    ~WipeOnExit() { SecureWipe(m_s.data(), m_s.size()); }
-    WipeOnExit(const WipeOnExit&) = delete;
-    WipeOnExit& operator=(const WipeOnExit&) = delete;
-
-private:
-    std::string& m_s;
-};
-
 void ReportFileError(const CDialog& panel, const FileError& error) {
     AfxMessageBox(&panel, FileErrorSentence(error), std::nullopt, MsgIcon::Stop);
 }
@@ -67,11 +55,10 @@ std::optional<std::size_t> ReadRecordBytes(const std::string& path, KeyRecord& r
 } // namespace
 
 void SaveKeyFromField(CDialog& panel, int passwordFieldId, std::string& rememberedPath) {
-    std::string password = panel.GetDlgItemText(passwordFieldId);
-    WipeOnExit wipePassword(password);
+    const WipedString password(panel.GetDlgItemText(passwordFieldId));
     KeyRecord record;
     // Refused before a file is asked for: the user's choice would be wasted.
-    if (!MakeKeyRecord(password, record)) {
+    if (!MakeKeyRecord(password.value(), record)) {
         AfxMessageBox(&panel, str::kKeyTooLong);
         return;
     }
@@ -98,9 +85,8 @@ void LoadKeyIntoField(CDialog& panel, int passwordFieldId, std::string& remember
         ReportFileError(panel, error);
         return;
     }
-    std::string password;
-    WipeOnExit wipePassword(password);
-    switch (ReadKeyRecord(std::span(record.bytes.data(), *got), password)) {
+    WipedString password{std::string()};
+    switch (ReadKeyRecord(std::span(record.bytes.data(), *got), password.value())) {
     case KeyReadResult::Empty:
         AfxMessageBox(&panel, str::kKeyFileEmpty);
         return;
@@ -112,13 +98,11 @@ void LoadKeyIntoField(CDialog& panel, int passwordFieldId, std::string& remember
     }
     // The field holds text: bytes from another system may not survive it, and
     // a password that comes back changed is another password.
-    std::string previous = panel.GetDlgItemText(passwordFieldId);
-    WipeOnExit wipePrevious(previous);
-    panel.SetDlgItemText(passwordFieldId, password);
-    std::string shown = panel.GetDlgItemText(passwordFieldId);
-    WipeOnExit wipeShown(shown);
-    if (shown != password) {
-        panel.SetDlgItemText(passwordFieldId, previous);
+    const WipedString previous(panel.GetDlgItemText(passwordFieldId));
+    panel.SetDlgItemText(passwordFieldId, password.value());
+    const WipedString shown(panel.GetDlgItemText(passwordFieldId));
+    if (shown.value() != password.value()) {
+        panel.SetDlgItemText(passwordFieldId, previous.value());
         AfxMessageBox(&panel, str::kKeyNotLoadable);
         return;
     }

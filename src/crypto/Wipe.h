@@ -21,6 +21,7 @@ public:
     WipedString(const WipedString&) = delete;
     WipedString& operator=(const WipedString&) = delete;
     const std::string& value() const { return m_value; }
+    std::string& value() { return m_value; }
 
 private:
     std::string m_value;
