@@ -2,12 +2,15 @@
 #include "TestSupport.h"
 #include "app/MainDlg.h"
 #include "crypto/RandomKey.h"
+#include "mail/MailUrl.h"
+#include "platform/Module.h"
 #include "res/Resource.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMimeData>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -66,6 +69,47 @@ TEST_F(TextPanel, StartsReadyThenEncryptAndDecryptRestoreTextThroughRealModule) 
     EXPECT_EQ(Status(), "Decryption successful finished!");
     EXPECT_TRUE(recorder.messages.empty());
     EXPECT_EQ(panel().GetDlgItemText(IDC_PASSWORD), "correct horse");
+}
+
+// Characters that a careless read of the field turns into others, and texts where every
+// invisible character counts: each must reach the module, the clipboard and a mail as typed.
+TEST_F(TextPanel, TextsTravelExactlyAsTypedThroughModuleClipboardAndMail) {
+    const std::string texts[] = {
+        "prix\u00A0: 10\u202F\u20AC, 1\u2007234",
+        "line\u2028separator",
+        "\uFEFFmark and zero\u200Bwidth",
+        "family \U0001F468\u200D\U0001F469\u200D\U0001F467 flag \U0001F3F3\uFE0F\u200D\U0001F308",
+        "\u200Fright-to-left\u202E overridden\u202C",
+        "e\u0301 n\u0303 \u0915\u094D\u0937",
+        "tab\tand trailing spaces   \n  second line  \n",
+    };
+    RecordingLauncher launcher;
+    CModule trv("TRV.DLL", "ENCRYPTFUNC", {RealModuleDir()});
+    ASSERT_EQ(trv.status(), CModule::Status::Bound);
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text);
+        Fill(text, "pw");
+        Click(panel(), IDC_CLIPTEXT);
+        EXPECT_EQ(QApplication::clipboard()->text().toStdString(), text);
+        OnNextModal([](CDialog& mail) {
+            mail.SetDlgItemText(IDC_MAILADDR, "someone");
+            Click(mail, IDC_SEND);
+        });
+        Click(main, IDC_MAIL);
+        ASSERT_FALSE(launcher.urls.empty());
+        EXPECT_EQ(ParseMailtoUrl(launcher.urls.back()).value().body, text);
+
+        std::string expected = text;
+        trv.entry()(expected.data(), "pw", std::int32_t(expected.size()));
+        Click(panel(), IDC_ENCRYPT);
+        EXPECT_EQ(Text(), expected);
+        Click(panel(), IDC_DECRYPT);
+        EXPECT_EQ(Text(), text);
+    }
+    // The one change: line breaks are the field's own.
+    Fill("a\r\nb\rc\u2029d", "pw");
+    EXPECT_EQ(Text(), "a\nb\nc\nd");
+    EXPECT_TRUE(recorder.messages.empty());
 }
 
 TEST_F(TextPanel, EmptyTextOrPasswordIsRefusedBeforeAnyModuleIsLoaded) {
@@ -185,14 +229,21 @@ TEST_F(TextPanel, ClipboardButtonsMoveWholeFieldsEvenWhenMasked) {
     Fill("line one\nline two", "masked pw");
     ASSERT_TRUE(panel().IsMasked(IDC_PASSWORD));
     auto* field = qobject_cast<QLineEdit*>(panel().GetDlgItem(IDC_PASSWORD));
+    EXPECT_EQ(field->displayText(), "*********");
     field->selectAll();
     field->copy(); // the field itself keeps a masked password to itself
     EXPECT_EQ(cb->text(), "");
+    // A password is marked for clipboard managers to keep out of their history; a text is not.
+    const auto secretHint = [cb] {
+        return cb->mimeData()->data("x-kde-passwordManagerHint").toStdString();
+    };
     Click(panel(), IDC_TOCLIP);
     EXPECT_EQ(cb->text(), "masked pw");
+    EXPECT_EQ(secretHint(), "secret");
     EXPECT_FALSE(field->hasSelectedText());
     Click(panel(), IDC_CLIPTEXT);
     EXPECT_EQ(cb->text(), "line one\nline two");
+    EXPECT_FALSE(cb->mimeData()->hasFormat("x-kde-passwordManagerHint"));
 
     cb->setText("from clipboard");
     Click(panel(), IDC_GETCLIP);

@@ -63,7 +63,7 @@ void CFPDlg::OnGetClipboard() {
 }
 
 void CFPDlg::OnToClipboard() {
-    CopyToClipboard(IDC_PASSWORD);
+    CopyToClipboard(IDC_PASSWORD, ClipboardContent::Secret);
 }
 
 void CFPDlg::OnMask() {

@@ -16,9 +16,12 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStringDecoder>
 #include <QStyle>
+#include <QTextDocument>
 
 #include <limits>
 #include <string.h>
@@ -27,8 +30,22 @@ namespace quillmar {
 
 namespace {
 
+// QString::fromUtf8 drops a byte order mark at the start, which would change
+// a text that begins with one.
 QString FromUtf8(std::string_view s) {
-    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+    QStringDecoder decode(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom |
+                                                      QStringConverter::Flag::Stateless);
+    return decode(QByteArrayView(s.data(), qsizetype(s.size())));
+}
+
+// The characters a multi-line field holds. toPlainText() would turn no-break
+// spaces into spaces and line separators into line breaks, so the module would
+// get another text than the user's; only the field's own paragraph breaks
+// become the line breaks they stand for.
+QString ExactText(const QPlainTextEdit* edit) {
+    QString s = edit->document()->toRawText();
+    s.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return s;
 }
 
 } // namespace
@@ -260,7 +277,7 @@ std::string CDialog::GetDlgItemText(int id) const {
     if (auto* e = qobject_cast<QLineEdit*>(w))
         s = e->text();
     else if (auto* p = qobject_cast<QPlainTextEdit*>(w))
-        s = p->toPlainText();
+        s = ExactText(p);
     else if (auto* b = qobject_cast<QAbstractButton*>(w))
         s = b->text();
     else if (auto* c = qobject_cast<QComboBox*>(w))
@@ -302,10 +319,15 @@ bool CDialog::IsMasked(int id) const {
     return e && e->echoMode() != QLineEdit::Normal;
 }
 
-void CDialog::CopyToClipboard(int id) {
+void CDialog::CopyToClipboard(int id, ClipboardContent content) {
     QWidget* w = GetDlgItem(id);
     // Straight from the field's text: the field itself refuses to copy while masked.
-    QApplication::clipboard()->setText(FromUtf8(GetDlgItemText(id)));
+    auto* data = new QMimeData;
+    data->setText(FromUtf8(GetDlgItemText(id)));
+    // Clipboard managers that keep a history leave out what is marked secret.
+    if (content == ClipboardContent::Secret)
+        data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
+    QApplication::clipboard()->setMimeData(data);
     if (auto* e = qobject_cast<QLineEdit*>(w)) {
         e->deselect();
         e->setCursorPosition(0);

@@ -24,6 +24,8 @@ namespace quillmar {
 
 class DialogWindow;
 
+enum class ClipboardContent { Plain, Secret };
+
 // One row of a dialog class's command table: a control identifier and the
 // member that handles a click on it.
 template <class T> struct CommandEntry {
@@ -68,7 +70,8 @@ public:
     bool IsDlgButtonChecked(int id) const;
     void SetPasswordChar(int id, char ch); // 0 shows the text plainly
     bool IsMasked(int id) const;
-    void CopyToClipboard(int id);      // the whole field, whatever its mask
+    // The whole field, whatever its mask; a secret is marked so for clipboard managers.
+    void CopyToClipboard(int id, ClipboardContent content = ClipboardContent::Plain);
     void ReplaceFromClipboard(int id); // empties the field, then pastes
     void AddComboString(int id, std::string_view text);
     void SetComboSel(int id, int index);

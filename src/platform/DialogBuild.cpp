@@ -18,6 +18,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QStyle>
 
@@ -64,6 +65,17 @@ QString MnemonicToRichText(const QString& s) {
     }
     return out;
 }
+
+// A masked field shows each character as '*', whatever the desktop's style draws.
+class StarPasswordStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 // Labels, group boxes, notices and the Mask check box draw their text over
 // whatever the dialog painted behind them.
@@ -134,6 +146,10 @@ void CDialog::BuildControl(const ControlTemplate& row) {
             w = e;
         } else {
             auto* e = new QLineEdit(m_window);
+            // Owned by the field: the widget does not take its style.
+            auto* style = new StarPasswordStyle;
+            style->setParent(e);
+            e->setStyle(style);
             e->setMaxLength(std::numeric_limits<int>::max());
             e->setEchoMode((row.style & CS_PASSWORD) ? QLineEdit::Password : QLineEdit::Normal);
             e->setFrame(!(row.style & CS_NOBORDER));

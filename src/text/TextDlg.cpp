@@ -88,7 +88,7 @@ void CTextDlg::OnUnmaskKey() {
 }
 
 void CTextDlg::OnToClipboard() {
-    CopyToClipboard(IDC_PASSWORD);
+    CopyToClipboard(IDC_PASSWORD, ClipboardContent::Secret);
 }
 void CTextDlg::OnGetClipboard() {
     ReplaceFromClipboard(IDC_PASSWORD);
