@@ -29,6 +29,9 @@ TEST(MailUrl, EncodesEveryPieceInItsPlaceAndDecodesBackExactly) {
     // "@" stays raw only in the address; separators inside a piece cannot split it.
     EXPECT_EQ(MakeMailtoUrl("a@b?subject=", "@&body=", "#+%41"),
               "mailto:a@b%3Fsubject%3D?subject=%40%26body%3D&body=%23%2B%2541");
+    // Several recipients are separated by a literal comma, in the address part only.
+    EXPECT_EQ(MakeMailtoUrl("a@x.example,b@y.example", "1,2", "3,4"),
+              "mailto:a@x.example,b@y.example?subject=1%2C2&body=3%2C4");
     EXPECT_EQ(MakeMailtoUrl("a", "Grüße", "one\ntwo\rx"),
               "mailto:a?subject=Gr%C3%BC%C3%9Fe&body=one%0D%0Atwo%0Dx");
     std::string all;
@@ -162,10 +165,12 @@ TEST_F(DesktopLauncher, EncryptedTextArrivesIntactAndUrlsPassUpToTheLimit) {
     Click(text(), IDC_ENCRYPT);
     const std::string encrypted = text().GetDlgItemText(IDC_TEXTFIELD);
     ASSERT_NE(encrypted, original);
-    EXPECT_TRUE(Mail("someone@example.org", "a b&c"));
+    EXPECT_TRUE(Mail("someone@example.org,other@example.org", "a b&c"));
     EXPECT_TRUE(recorder.messages.empty());
     const std::string url = WaitForUrl();
-    EXPECT_EQ(url, MakeMailtoUrl("someone@example.org", "a b&c", encrypted));
+    EXPECT_EQ(url, "mailto:someone@example.org,other@example.org?subject=a%20b%26c&body=" +
+                       url.substr(url.find("&body=") + 6));
+    EXPECT_EQ(url, MakeMailtoUrl("someone@example.org,other@example.org", "a b&c", encrypted));
     text().SetDlgItemText(IDC_TEXTFIELD, ParseMailtoUrl(url).value().body); // as received
     Click(text(), IDC_DECRYPT);
     EXPECT_EQ(text().GetDlgItemText(IDC_TEXTFIELD), original);

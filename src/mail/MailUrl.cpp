@@ -14,6 +14,10 @@ bool IsUnreserved(unsigned char c) {
            c == '.' || c == '_' || c == '~';
 }
 
+bool KeptRaw(unsigned char c, bool addressPart) {
+    return IsUnreserved(c) || (addressPart && (c == '@' || c == ','));
+}
+
 void AppendEscaped(std::string& out, unsigned char c) {
     out += '%';
     out += kHex[c >> 4];
@@ -29,13 +33,13 @@ int HexValue(char c) {
 }
 
 // Undoes PercentEncode; refuses a byte that PercentEncode would have escaped.
-std::optional<std::string> PercentDecode(std::string_view s, bool keepAt) {
+std::optional<std::string> PercentDecode(std::string_view s, bool addressPart) {
     std::string out;
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size(); ++i) {
         const auto c = static_cast<unsigned char>(s[i]);
         if (c != '%') {
-            if (!IsUnreserved(c) && !(keepAt && c == '@'))
+            if (!KeptRaw(c, addressPart))
                 return std::nullopt;
             out += char(c);
             continue;
@@ -90,12 +94,12 @@ std::string EncodeBody(std::string_view text) {
 
 } // namespace
 
-std::string PercentEncode(std::string_view bytes, bool keepAt) {
+std::string PercentEncode(std::string_view bytes, bool addressPart) {
     std::string out;
     out.reserve(bytes.size() * 3);
     for (char ch : bytes) {
         const auto c = static_cast<unsigned char>(ch);
-        if (IsUnreserved(c) || (keepAt && c == '@'))
+        if (KeptRaw(c, addressPart))
             out += ch;
         else
             AppendEscaped(out, c);

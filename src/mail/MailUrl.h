@@ -13,8 +13,9 @@ namespace quillmar {
 std::string MakeMailtoUrl(std::string_view address, std::string_view subject,
                           std::string_view text);
 
-// Every byte outside A-Z a-z 0-9 - . _ ~ (and keepAt's "@") becomes %XX.
-std::string PercentEncode(std::string_view bytes, bool keepAt = false);
+// Every byte outside A-Z a-z 0-9 - . _ ~ becomes %XX. In the address part "@" stays, and
+// so does ",", which separates several recipients there.
+std::string PercentEncode(std::string_view bytes, bool addressPart = false);
 
 struct MailtoParts {
     std::string address;
