@@ -26,6 +26,8 @@ std::optional<std::string> ChooseWithPlatformDialog(const FileChooserRequest& r)
         dlg.setAcceptMode(QFileDialog::AcceptOpen);
         dlg.setFileMode(r.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
         dlg.setWindowModality(Qt::ApplicationModal);
+        // A desktop's own chooser keeps a list of recent files of its own.
+        dlg.setOption(QFileDialog::DontUseNativeDialog);
         if (!initial.isEmpty()) {
             QFileInfo info(initial);
             if (info.absoluteDir().exists())

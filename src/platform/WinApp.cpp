@@ -1,7 +1,10 @@
 #include "WinApp.h"
 
+#include "ProcessHardening.h"
+
 #include <QApplication>
 #include <QCoreApplication>
+#include <QSettings>
 
 namespace quillmar {
 
@@ -51,7 +54,18 @@ void CWinApp::ResolveNames(const char* argv0) {
     m_moduleDirs = DefaultModuleDirectories(exe.parent_path());
 }
 
+void KeepSettingsOffDisk() {
+    // Qt's own file dialog records every folder browsed in the user's settings,
+    // which would tell anyone where the key files live. Settings that cannot
+    // be stored are neither read nor written: no folder can be made below a device.
+    for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat})
+        for (const auto scope : {QSettings::UserScope, QSettings::SystemScope})
+            QSettings::setPath(format, scope, QStringLiteral("/dev/null"));
+}
+
 int CWinApp::Run(int argc, char** argv) {
+    HardenProcess();
+    KeepSettingsOffDisk();
     ResolveNames(argc > 0 ? argv[0] : nullptr);
     if (!QCoreApplication::instance())
         m_qapp = std::make_unique<QApplication>(argc, argv);

@@ -51,6 +51,10 @@ private:
 
 CWinApp* AfxGetApp();
 
+// Points Qt's settings where nothing can be stored: the program writes no file
+// but those the user chooses.
+void KeepSettingsOffDisk();
+
 // "Tessarine" for "/usr/bin/Tessarine" or "C:\\x\\Tessarine.exe".
 std::string AppNameFromExecutable(std::string_view path);
 // The executable's folder, then ../lib/quillmar beside it.
