@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <clocale>
 #include <cstdint>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -184,6 +186,34 @@ TEST(Des, KnownVectorsAndEveryLengthMatchPlainCbc) {
     EXPECT_EQ(hex(digest), "f6458ee6ac9f2500227b1b02875869afc20228e9380825c47dea8c3bece2fb77");
 }
 
+// DES.DLL declares that its entry points may run at the same time on different buffers: calls
+// from several threads give what lone calls give.
+TEST(Des, DeclaredThreadSafeAndConcurrentCallsMatchLoneOnes) {
+    const Module des("DES.DLL");
+    const auto threadSafe = reinterpret_cast<int (*)()>(dlsym(des.handle, "THREADSAFE"));
+    ASSERT_NE(threadSafe, nullptr);
+    EXPECT_NE(threadSafe(), 0);
+    std::string blocks[4], expected[4];
+    for (int t = 0; t < 4; ++t) {
+        blocks[t] = expected[t] = std::string(512, char('a' + t));
+        des.encrypt(expected[t].data(), "password", 512);
+    }
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 500; ++i) {
+                std::string b = blocks[t];
+                des.encrypt(b.data(), "password", 512);
+                des.decrypt(b.data() + 64, "password", 128);
+                wrong += b.substr(0, 64) != expected[t].substr(0, 64);
+            }
+        });
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong, 0);
+}
+
 class Modules : public ::testing::TestWithParam<const char*> {};
 
 // Whatever a module keeps between calls must not show: calls with alternating passwords give
@@ -214,7 +244,8 @@ TEST_P(Modules, MatchFreshLoadsIgnoreNonPositiveLengthsAndExportOnlyTheEntryPoin
     names.resize(nm ? std::fread(names.data(), 1, names.size(), nm) : 0);
     if (!nm || pclose(nm) != 0)
         GTEST_SKIP() << "nm not available";
-    EXPECT_EQ(names, "DECRYPTFUNC\nENCRYPTFUNC\n");
+    EXPECT_EQ(names, std::string(GetParam()) == "DES.DLL" ? "DECRYPTFUNC\nENCRYPTFUNC\nTHREADSAFE\n"
+                                                          : "DECRYPTFUNC\nENCRYPTFUNC\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, Modules, ::testing::Values("TRV.DLL", "DES.DLL"),

@@ -49,19 +49,22 @@ __attribute__((destructor)) void wipe_cache() {
 void transform(char* data, const char* password, std::int32_t length, bool decrypt) {
     if (data == nullptr || password == nullptr || length <= 0 || length % DES_BLOCK_SIZE != 0)
         return;
-    const quillmar_module::Locked guard(g_cache.lock);
-    const DesKey& key = g_cache.get(password, derive);
-    std::uint8_t iv[DES_BLOCK_SIZE];
-    std::memcpy(iv, key.iv, sizeof iv);
+    // The lock covers only finding or deriving the key: the cipher runs on a private copy,
+    // so calls from several threads really overlap.
+    DesKey key;
+    {
+        const quillmar_module::Locked guard(g_cache.lock);
+        key = g_cache.get(password, derive);
+    }
     auto* bytes = reinterpret_cast<std::uint8_t*>(data);
     const auto size = static_cast<std::size_t>(length);
     if (decrypt)
         cbc_decrypt(&key.cipher, reinterpret_cast<nettle_cipher_func*>(des_decrypt), DES_BLOCK_SIZE,
-                    iv, size, bytes, bytes);
+                    key.iv, size, bytes, bytes);
     else
         cbc_encrypt(&key.cipher, reinterpret_cast<nettle_cipher_func*>(des_encrypt), DES_BLOCK_SIZE,
-                    iv, size, bytes, bytes);
-    explicit_bzero(iv, sizeof iv);
+                    key.iv, size, bytes, bytes);
+    explicit_bzero(&key, sizeof key);
 }
 
 } // namespace
@@ -72,4 +75,9 @@ DES_EXPORT void ENCRYPTFUNC(char* data, const char* key, std::int32_t length) {
 
 DES_EXPORT void DECRYPTFUNC(char* data, const char* key, std::int32_t length) {
     transform(data, key, length, true);
+}
+
+// Both entry points may run at the same time on different buffers.
+DES_EXPORT int THREADSAFE(void) {
+    return 1;
 }
