@@ -1,12 +1,15 @@
-// File encryption throughput and memory. Encrypts one file through the block
-// loop the file panel uses, with the real DES.DLL, and the same file with
-// `openssl enc -des-cbc` (same key and IV; openssl chains over the whole file,
-// which does not matter for throughput). Then the peak resident memory of the
-// loop for a 1 MiB and a large file, each in a fresh process.
+// File encryption throughput and memory. Encrypts one file with the real
+// DES.DLL through the plain block loop and through the pipeline the file panel
+// uses (one worker per core), and the same file with `openssl enc -des-cbc`
+// (same key and IV; openssl chains over the whole file, which does not matter
+// for throughput) and, when it is installed, `gpg --symmetric` with AES-256.
+// Then the peak resident memory of both loops for a 1 MiB and a large file,
+// each in a fresh process.
 // Usage: file_bench [MiB=256] [rounds=3]; each time is the best of the rounds.
 
 #include "crypto/CipherBinding.h"
 #include "file/BlockCipher.h"
+#include "file/BlockPipeline.h"
 #include "platform/FileStreams.h"
 #include "platform/Module.h"
 
@@ -18,9 +21,11 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <spawn.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -63,14 +68,23 @@ void MakeSource(const std::string& path, std::size_t size) {
         Fail("cannot write " + path);
 }
 
-double EncryptWithLoop(CModule& des, const std::string& source, const std::string& target) {
-    const auto start = Clock::now();
+// Workers 0: the plain loop; otherwise the pipeline with that many workers.
+bool Encrypt(CModule& des, const std::string& source, const std::string& target, unsigned workers) {
+    BlockFiles files;
+    if (OpenBlockFiles(source, target, PosixFileLayer(), files) != OpenFailure::None)
+        return false;
     const auto outcome =
-        RunBlockCipher(source, target, kPassword, des.entry(), {}, PosixFileLayer());
-    const double s = std::chrono::duration<double>(Clock::now() - start).count();
-    if (outcome.kind != BlockOutcome::Kind::Success)
+        workers == 0 ? RunBlockCipher(files, kPassword, des.entry())
+                     : RunBlockPipeline(files, kPassword, des.entry(), {}, {.workers = workers});
+    return outcome.kind == BlockOutcome::Kind::Success;
+}
+
+double EncryptWithLoop(CModule& des, const std::string& source, const std::string& target,
+                       unsigned workers) {
+    const auto start = Clock::now();
+    if (!Encrypt(des, source, target, workers))
         Fail("block loop failed on " + source);
-    return s;
+    return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 int Spawn(std::vector<std::string> args, const char* stdoutPath = nullptr) {
@@ -94,17 +108,39 @@ int Spawn(std::vector<std::string> args, const char* stdoutPath = nullptr) {
 }
 
 // The loop's target is flushed to disk before it replaces the old file; the
-// same is asked of openssl's output, so both times cover a durable file.
-double EncryptWithOpenssl(const std::string& source, const std::string& target) {
+// same is asked of the other tools' output, so all times cover a durable file.
+double TimeTool(const std::vector<std::string>& command, const std::string& target) {
     const auto start = Clock::now();
-    if (Spawn({"openssl", "enc", "-des-cbc", "-nopad", "-provider", "legacy", "-provider",
-               "default", "-K", kKeyHex, "-iv", kIvHex, "-in", source, "-out", target}) != 0)
-        Fail("openssl enc -des-cbc failed (is the legacy provider installed?)");
+    if (Spawn(command) != 0)
+        Fail(command[0] + " failed");
     const int fd = ::open(target.c_str(), O_RDONLY);
     if (fd < 0 || ::fsync(fd) != 0)
         Fail("cannot flush " + target);
     ::close(fd);
     return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double EncryptWithOpenssl(const std::string& source, const std::string& target) {
+    return TimeTool({"openssl", "enc", "-des-cbc", "-nopad", "-provider", "legacy", "-provider",
+                     "default", "-K", kKeyHex, "-iv", kIvHex, "-in", source, "-out", target},
+                    target);
+}
+
+double EncryptWithGpg(const std::string& home, const std::string& source,
+                      const std::string& target) {
+    return TimeTool({"gpg", "--homedir", home, "--batch", "--yes", "--quiet", "--pinentry-mode",
+                     "loopback", "--passphrase", kPassword, "--symmetric", "--cipher-algo",
+                     "AES256", "--compress-algo", "none", "-o", target, source},
+                    target);
+}
+
+bool HaveProgram(const char* name) {
+    return Spawn({"sh", "-c", std::string("command -v ") + name + " >/dev/null"}) == 0;
+}
+
+std::string ReadWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::string Head(const std::string& path, std::size_t n) {
@@ -124,11 +160,12 @@ long PeakKiB() {
 }
 
 // In a fresh process, so that nothing of the parent counts.
-long PeakOfChild(const std::string& self, const std::string& dir, std::size_t size) {
+long PeakOfChild(const std::string& self, const std::string& dir, std::size_t size,
+                 unsigned workers) {
     const std::string source = dir + "/peak-source", target = dir + "/peak-target";
     const std::string report = dir + "/peak-report";
     MakeSource(source, size);
-    if (Spawn({self, "--peak", source, target}, report.c_str()) != 0)
+    if (Spawn({self, "--peak", source, target, std::to_string(workers)}, report.c_str()) != 0)
         Fail("peak measurement failed");
     std::ifstream in(report);
     long kib = -1;
@@ -139,11 +176,9 @@ long PeakOfChild(const std::string& self, const std::string& dir, std::size_t si
     return kib;
 }
 
-int MeasurePeak(const char* source, const char* target) {
+int MeasurePeak(const char* source, const char* target, unsigned workers) {
     const auto des = BindDes();
-    const auto outcome =
-        RunBlockCipher(source, target, kPassword, des->entry(), {}, PosixFileLayer());
-    if (outcome.kind != BlockOutcome::Kind::Success)
+    if (!Encrypt(*des, source, target, workers))
         return 1;
     std::printf("%ld\n", PeakKiB());
     return 0;
@@ -152,8 +187,8 @@ int MeasurePeak(const char* source, const char* target) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 4 && std::strcmp(argv[1], "--peak") == 0)
-        return MeasurePeak(argv[2], argv[3]);
+    if (argc == 5 && std::strcmp(argv[1], "--peak") == 0)
+        return MeasurePeak(argv[2], argv[3], unsigned(std::atoi(argv[4])));
     const std::size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 256;
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
     if (mib == 0)
@@ -164,42 +199,62 @@ int main(int argc, char** argv) {
     if (!::mkdtemp(dirTemplate))
         Fail("cannot make a folder under /tmp");
     const std::string dir = dirTemplate;
-    const std::string source = dir + "/source", ours = dir + "/loop.enc",
-                      theirs = dir + "/openssl.enc";
+    const std::string source = dir + "/source", plain = dir + "/loop.enc",
+                      piped = dir + "/pipeline.enc", theirs = dir + "/openssl.enc",
+                      gpgOut = dir + "/gpg.enc", gpgHome = dir + "/gnupg";
     MakeSource(source, size);
+    const bool gpg = HaveProgram("gpg");
+    if (gpg && ::mkdir(gpgHome.c_str(), 0700) != 0)
+        Fail("cannot make " + gpgHome);
 
     const auto des = BindDes();
     // The key derivation is the module's one-off cost; openssl is handed the key.
     char warm[8] = {};
     des->entry()(warm, kPassword, sizeof warm);
+    const unsigned workers = DefaultWorkerCount();
 
-    double loop = 1e100, openssl = 1e100;
+    double loop = 1e100, pipeline = 1e100, openssl = 1e100, gpgTime = 1e100;
     for (int r = 0; r < rounds; ++r) {
-        loop = std::min(loop, EncryptWithLoop(*des, source, ours));
+        loop = std::min(loop, EncryptWithLoop(*des, source, plain, 0));
+        pipeline = std::min(pipeline, EncryptWithLoop(*des, source, piped, workers));
         openssl = std::min(openssl, EncryptWithOpenssl(source, theirs));
+        if (gpg)
+            gpgTime = std::min(gpgTime, EncryptWithGpg(gpgHome, source, gpgOut));
     }
-    // Both start from the same key and IV: the first 512-byte block agrees.
-    const bool sameStart = Head(ours, 512) == Head(theirs, 512);
-    const double loopMiBs = double(mib) / loop, opensslMiBs = double(mib) / openssl;
-    std::printf("encrypt %zu MiB, best of %d (times include flushing the target to disk)\n", mib,
-                rounds);
-    std::printf("  block loop + DES.DLL    %8.2f s  %8.1f MiB/s\n", loop, loopMiBs);
-    std::printf("  openssl enc -des-cbc    %8.2f s  %8.1f MiB/s\n", openssl, opensslMiBs);
-    std::printf("  ratio loop/openssl      %8.3f    (target >= 0.90)\n", loopMiBs / opensslMiBs);
-    std::printf("  first block identical   %s\n", sameStart ? "yes" : "NO");
-    std::remove(ours.c_str());
-    std::remove(theirs.c_str());
-    std::remove(source.c_str());
+    // The pipeline writes exactly what the plain loop writes, and both start from
+    // openssl's key and IV: the first 512-byte block agrees.
+    const bool same = ReadWhole(plain) == ReadWhole(piped);
+    const bool sameStart = Head(plain, 512) == Head(theirs, 512);
+    const auto rate = [mib](double s) { return double(mib) / s; };
+    std::printf("encrypt %zu MiB on %u cores, best of %d (times include flushing to disk)\n", mib,
+                workers, rounds);
+    std::printf("  plain loop + DES.DLL            %8.2f s  %8.1f MiB/s\n", loop, rate(loop));
+    std::printf("  pipeline, %2u workers + DES.DLL  %8.2f s  %8.1f MiB/s\n", workers, pipeline,
+                rate(pipeline));
+    std::printf("  openssl enc -des-cbc            %8.2f s  %8.1f MiB/s\n", openssl, rate(openssl));
+    if (gpg)
+        std::printf("  gpg --symmetric AES256          %8.2f s  %8.1f MiB/s\n", gpgTime,
+                    rate(gpgTime));
+    std::printf("  ratio pipeline/plain loop       %8.3f    (target >= 1.8 on 2 cores)\n",
+                loop / pipeline);
+    std::printf("  ratio pipeline/openssl          %8.3f    (target >= 2.0 on 2 cores)\n",
+                openssl / pipeline);
+    if (gpg)
+        std::printf("  ratio pipeline/gpg              %8.3f\n", gpgTime / pipeline);
+    std::printf("  pipeline output identical       %s\n", same ? "yes" : "NO");
+    std::printf("  first block as openssl's        %s\n", sameStart ? "yes" : "NO");
+    for (const auto& f : {plain, piped, theirs, gpgOut, source})
+        std::remove(f.c_str());
+    std::filesystem::remove_all(gpgHome);
 
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    const long small = PeakOfChild(self, dir, std::size_t{1} << 20);
-    const long large = PeakOfChild(self, dir, size);
-    std::printf("peak resident memory (VmHWM)\n");
-    const std::string largeLabel = std::to_string(mib) + " MiB file";
-    std::printf("  %-22s%8ld KiB\n", "1 MiB file", small);
-    std::printf("  %-22s%8ld KiB\n", largeLabel.c_str(), large);
-    std::printf("  difference            %8ld KiB  (target: within 2048)\n",
-                std::labs(large - small));
+    std::printf("peak resident memory (VmHWM)   1 MiB file  %4zu MiB file  difference\n", mib);
+    for (const unsigned w : {0u, workers}) {
+        const long small = PeakOfChild(self, dir, std::size_t{1} << 20, w);
+        const long large = PeakOfChild(self, dir, size, w);
+        std::printf("  %-26s %8ld KiB  %8ld KiB  %6ld KiB  (target: within 4096)\n",
+                    w == 0 ? "plain loop" : "pipeline", small, large, std::labs(large - small));
+    }
     ::rmdir(dir.c_str());
-    return sameStart ? 0 : 1;
+    return same && sameStart ? 0 : 1;
 }

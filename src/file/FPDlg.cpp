@@ -1,6 +1,7 @@
 #include "FPDlg.h"
 
 #include "BlockCipher.h"
+#include "BlockPipeline.h"
 #include "crypto/CipherBinding.h"
 #include "crypto/KeyFileChooser.h"
 #include "crypto/KeyFileHandlers.h"
@@ -115,8 +116,8 @@ void CFPDlg::RunCipher(const char* entry, const char* progressLabel, const char*
             ~Running() { flag = false; }
         } running{m_running = true};
         RunWithProgress({this, total > 0 ? progressLabel : streamLabel, total}, state, [&] {
-            outcome = RunBlockCipher(files, password.value().c_str(), module->entry(),
-                                     {&state.cancel, &state.done});
+            outcome = RunFileCipher(files, password.value().c_str(), *module,
+                                    {&state.cancel, &state.done});
         });
     }
     module->Release();

@@ -29,6 +29,13 @@ CModule::CModule(const std::string& fileName, const std::string& entryName,
         Release();
 }
 
+bool CModule::ThreadSafe() const {
+    if (!m_handle)
+        return false;
+    const auto declared = reinterpret_cast<int (*)()>(dlsym(m_handle, "THREADSAFE"));
+    return declared && declared() != 0;
+}
+
 CModule::~CModule() {
     Release();
 }

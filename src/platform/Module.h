@@ -24,6 +24,10 @@ public:
 
     Status status() const { return m_status; }
     CipherEntry entry() const { return m_entry; }
+    // Whether the module declares, through THREADSAFE, that its entry points
+    // may run at the same time on different buffers. Modules that say nothing
+    // are called one block after another.
+    bool ThreadSafe() const;
     void Release();
 
 private:
