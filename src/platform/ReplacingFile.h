@@ -29,9 +29,6 @@ public:
     bool Commit(FileError& error);
     void Discard();
 
-    const std::string& TargetPath() const { return m_target; }
-    const std::string& TemporaryPath() const { return m_temp; }
-
 private:
     ReplacingFile() = default;
     FileError Fail(int err) const { return {CauseFromErrno(err), m_target}; }
