@@ -1,8 +1,11 @@
 #include "ReplacingFile.h"
 
+#include "Random.h"
+
+#include <array>
+#include <atomic>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
+#include <cstdint>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
@@ -11,6 +14,9 @@
 namespace quillmar {
 
 namespace {
+
+std::atomic<bool> g_forceNamed{false};
+
 std::string ResolveTarget(const std::string& path) {
     // Follow a chain of symlinks by hand: the final file need not exist yet.
     std::filesystem::path p = std::filesystem::absolute(path);
@@ -25,7 +31,52 @@ std::string ResolveTarget(const std::string& path) {
     }
     return p.lexically_normal().string();
 }
+
+std::string FolderOf(const std::string& target) {
+    return std::filesystem::path(target).parent_path().string();
+}
+
+// A hidden name beside the target, as mkstemp would choose it.
+std::string TemporaryName(const std::string& target) {
+    static constexpr char kChars[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::array<std::uint8_t, 6> random{};
+    FillSystemRandom(random);
+    const std::filesystem::path tp(target);
+    std::string name = "." + tp.filename().string() + ".";
+    for (const auto r : random)
+        name += kChars[r % (sizeof kChars - 1)];
+    return (tp.parent_path() / name).string();
+}
+
+std::string ProcPath(int fd) {
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+// Without privilege an unnamed file can only be linked through /proc, so a
+// /proc that does not show it rules unnamed files out.
+bool ShownInProc(int fd) {
+    struct stat viaProc {};
+    struct stat direct {};
+    return ::stat(ProcPath(fd).c_str(), &viaProc) == 0 && ::fstat(fd, &direct) == 0 &&
+           viaProc.st_dev == direct.st_dev && viaProc.st_ino == direct.st_ino;
+}
+
+// Flushes the folder's entries, so that the rename is on disk too.
+int SyncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == EACCES ? 0 : errno; // a folder we may not read cannot be flushed by us
+    const int err = ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS ? 0 : errno;
+    ::close(fd);
+    return err;
+}
+
 } // namespace
+
+void ReplacingFile::ForceNamedTemporaryFiles(bool force) {
+    g_forceNamed = force;
+}
 
 std::optional<ReplacingFile> ReplacingFile::Create(const std::string& target, mode_t newMode,
                                                    FileError& error, bool forceMode) {
@@ -40,7 +91,7 @@ std::optional<ReplacingFile> ReplacingFile::Create(const std::string& target, mo
     f.m_target = ResolveTarget(target);
     error = {FileErrorCause::Generic, f.m_target};
     struct stat st {};
-    mode_t mode = newMode;
+    f.m_mode = newMode;
     if (::stat(f.m_target.c_str(), &st) == 0) {
         if (!S_ISREG(st.st_mode)) {
             error.cause =
@@ -53,26 +104,56 @@ std::optional<ReplacingFile> ReplacingFile::Create(const std::string& target, mo
             return std::nullopt;
         }
         if (!forceMode)
-            mode = st.st_mode & 07777;
+            f.m_mode = st.st_mode & 07777;
     }
-    const std::filesystem::path tp(f.m_target);
-    std::string templ = (tp.parent_path() / ("." + tp.filename().string() + ".XXXXXX")).string();
-    int fd = ::mkostemp(templ.data(), O_CLOEXEC);
-    if (fd < 0) {
-        error = f.Fail(errno);
+    if (!g_forceNamed) {
+        const int fd = ::open(FolderOf(f.m_target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        if (fd >= 0 && ShownInProc(fd)) {
+            f.m_fd = fd;
+            return std::optional<ReplacingFile>(std::move(f));
+        }
+        if (fd >= 0) {
+            ::close(fd);
+        } else if (errno != EOPNOTSUPP && errno != EISDIR) {
+            error = f.Fail(errno);
+            return std::nullopt;
+        }
+    }
+    // This file system has no unnamed files: a named one, that only its owner
+    // may read until it is complete.
+    if (const int err = f.NameTemporary(false)) {
+        error = f.Fail(err);
         return std::nullopt;
-    }
-    f.m_fd = fd;
-    f.m_temp = templ;
-    if (::fchmod(fd, mode) != 0) {
-        error = f.Fail(errno);
-        return std::nullopt; // f's destructor removes the temporary file
     }
     return std::optional<ReplacingFile>(std::move(f));
 }
 
+// Creates the named temporary file, or links the unnamed one under a fresh
+// name. 0 or an errno value.
+int ReplacingFile::NameTemporary(bool linkUnnamed) {
+    const std::string proc = linkUnnamed ? ProcPath(m_fd) : std::string();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        m_temp = TemporaryName(m_target);
+        bool made = false;
+        if (linkUnnamed) {
+            made =
+                ::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, m_temp.c_str(), AT_SYMLINK_FOLLOW) == 0;
+        } else {
+            m_fd = ::open(m_temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+            made = m_fd >= 0;
+        }
+        if (made)
+            return 0;
+        const int err = errno;
+        m_temp.clear();
+        if (err != EEXIST)
+            return err;
+    }
+    return EEXIST;
+}
+
 ReplacingFile::ReplacingFile(ReplacingFile&& o) noexcept
-    : m_fd(o.m_fd), m_target(std::move(o.m_target)), m_temp(std::move(o.m_temp)) {
+    : m_fd(o.m_fd), m_mode(o.m_mode), m_target(std::move(o.m_target)), m_temp(std::move(o.m_temp)) {
     o.m_fd = -1;
     o.m_temp.clear();
 }
@@ -112,9 +193,16 @@ bool ReplacingFile::Write(const void* data, std::size_t size, FileError& error) 
 bool ReplacingFile::Commit(FileError& error) {
     if (m_fd < 0)
         return false;
-    if (::fsync(m_fd) != 0 && errno != EINVAL && errno != EROFS) {
+    if (::fchmod(m_fd, m_mode) != 0 || (::fsync(m_fd) != 0 && errno != EINVAL && errno != EROFS)) {
         error = Fail(errno);
         return false;
+    }
+    // The unnamed file gets a name only now, complete, to be renamed at once.
+    if (m_temp.empty()) {
+        if (const int err = NameTemporary(true)) {
+            error = Fail(err);
+            return false;
+        }
     }
     const int fd = m_fd;
     m_fd = -1;
@@ -127,6 +215,10 @@ bool ReplacingFile::Commit(FileError& error) {
         return false;
     }
     m_temp.clear();
+    if (const int err = SyncFolder(FolderOf(m_target))) {
+        error = Fail(err);
+        return false;
+    }
     return true;
 }
 
