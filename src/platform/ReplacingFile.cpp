@@ -5,7 +5,10 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdint>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
@@ -16,6 +19,90 @@ namespace quillmar {
 namespace {
 
 std::atomic<bool> g_forceNamed{false};
+
+// The named temporary files that exist right now, for a signal handler to
+// remove: a fixed table, since the handler may neither allocate nor lock.
+enum SlotState : int { kFree, kFilling, kLive };
+struct TemporarySlot {
+    std::atomic<int> state{kFree};
+    char path[PATH_MAX];
+};
+static_assert(std::atomic<int>::is_always_lock_free);
+TemporarySlot g_temporaries[16];
+
+constexpr int kCleanedSignals[] = {SIGTERM, SIGINT, SIGHUP};
+struct sigaction g_previous[std::size(kCleanedSignals)];
+
+void RemoveTemporaries(int sig, siginfo_t* info, void* context) {
+    const int savedErrno = errno;
+    for (auto& slot : g_temporaries) {
+        if (slot.state.load(std::memory_order_acquire) == kLive)
+            ::unlink(slot.path);
+    }
+    std::size_t i = 0;
+    while (kCleanedSignals[i] != sig)
+        ++i;
+    const struct sigaction& previous = g_previous[i];
+    if (previous.sa_flags & SA_SIGINFO) {
+        previous.sa_sigaction(sig, info, context);
+    } else if (previous.sa_handler != SIG_DFL) {
+        previous.sa_handler(sig);
+    } else {
+        // Ends the process as it would have ended: the signal stays blocked
+        // until this handler returns, then takes its default action.
+        ::sigaction(sig, &previous, nullptr);
+        ::raise(sig);
+    }
+    errno = savedErrno;
+}
+
+// Once, and only in a process that ever names a temporary file.
+void InstallSignalCleanup() {
+    static const bool installed = [] {
+        for (std::size_t i = 0; i < std::size(kCleanedSignals); ++i) {
+            const int sig = kCleanedSignals[i];
+            struct sigaction previous {};
+            if (::sigaction(sig, nullptr, &previous) != 0)
+                continue;
+            // An ignored signal does not end the process, so the file is still wanted.
+            if (!(previous.sa_flags & SA_SIGINFO) && previous.sa_handler == SIG_IGN)
+                continue;
+            g_previous[i] = previous;
+            struct sigaction cleanup {};
+            cleanup.sa_sigaction = RemoveTemporaries;
+            cleanup.sa_flags = SA_SIGINFO | SA_RESTART;
+            sigemptyset(&cleanup.sa_mask);
+            for (const int other : kCleanedSignals)
+                sigaddset(&cleanup.sa_mask, other);
+            ::sigaction(sig, &cleanup, nullptr);
+        }
+        return true;
+    }();
+    (void)installed;
+}
+
+// The slot, or -1 when the table is full: that file is then not removed on
+// a signal, but is written all the same.
+int RegisterTemporary(const std::string& path) {
+    InstallSignalCleanup();
+    if (path.size() >= PATH_MAX)
+        return -1;
+    for (int i = 0; i < int(std::size(g_temporaries)); ++i) {
+        int expected = kFree;
+        auto& slot = g_temporaries[i];
+        if (slot.state.compare_exchange_strong(expected, kFilling, std::memory_order_acquire)) {
+            std::memcpy(slot.path, path.c_str(), path.size() + 1);
+            slot.state.store(kLive, std::memory_order_release);
+            return i;
+        }
+    }
+    return -1;
+}
+
+void UnregisterTemporary(int slot) {
+    if (slot >= 0)
+        g_temporaries[slot].state.store(kFree, std::memory_order_release);
+}
 
 std::string ResolveTarget(const std::string& path) {
     // Follow a chain of symlinks by hand: the final file need not exist yet.
@@ -129,11 +216,13 @@ std::optional<ReplacingFile> ReplacingFile::Create(const std::string& target, mo
 }
 
 // Creates the named temporary file, or links the unnamed one under a fresh
-// name. 0 or an errno value.
+// name. The name is registered before it exists, so that no signal finds the
+// file on disk and unknown. 0 or an errno value.
 int ReplacingFile::NameTemporary(bool linkUnnamed) {
     const std::string proc = linkUnnamed ? ProcPath(m_fd) : std::string();
     for (int attempt = 0; attempt < 100; ++attempt) {
         m_temp = TemporaryName(m_target);
+        m_slot = RegisterTemporary(m_temp);
         bool made = false;
         if (linkUnnamed) {
             made =
@@ -145,6 +234,8 @@ int ReplacingFile::NameTemporary(bool linkUnnamed) {
         if (made)
             return 0;
         const int err = errno;
+        UnregisterTemporary(m_slot);
+        m_slot = -1;
         m_temp.clear();
         if (err != EEXIST)
             return err;
@@ -171,6 +262,8 @@ void ReplacingFile::Discard() {
         ::unlink(m_temp.c_str());
         m_temp.clear();
     }
+    UnregisterTemporary(m_slot);
+    m_slot = -1;
 }
 
 bool ReplacingFile::Write(const void* data, std::size_t size, FileError& error) {
@@ -215,6 +308,8 @@ bool ReplacingFile::Commit(FileError& error) {
         return false;
     }
     m_temp.clear();
+    UnregisterTemporary(m_slot);
+    m_slot = -1;
     if (const int err = SyncFolder(FolderOf(m_target))) {
         error = Fail(err);
         return false;

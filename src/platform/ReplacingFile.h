@@ -33,7 +33,9 @@ public:
     void Discard();
 
     // For tests: behave as on a file system without unnamed files, which
-    // gets a hidden named temporary file instead.
+    // gets a hidden named temporary file instead. Such a file is removed if
+    // the process gets SIGTERM, SIGINT or SIGHUP; only SIGKILL or a crash
+    // can leave it behind.
     static void ForceNamedTemporaryFiles(bool force);
 
 private:
@@ -45,6 +47,7 @@ private:
     mode_t m_mode = 0;    // set just before the file takes the target's place
     std::string m_target; // resolved, absolute
     std::string m_temp;   // the new file's name, while it has one
+    int m_slot = -1;      // where m_temp is listed for removal on SIGTERM, SIGINT, SIGHUP
 };
 
 } // namespace quillmar
