@@ -244,9 +244,11 @@ int ReplacingFile::NameTemporary(bool linkUnnamed) {
 }
 
 ReplacingFile::ReplacingFile(ReplacingFile&& o) noexcept
-    : m_fd(o.m_fd), m_mode(o.m_mode), m_target(std::move(o.m_target)), m_temp(std::move(o.m_temp)) {
+    : m_fd(o.m_fd), m_mode(o.m_mode), m_target(std::move(o.m_target)), m_temp(std::move(o.m_temp)),
+      m_slot(o.m_slot) {
     o.m_fd = -1;
     o.m_temp.clear();
+    o.m_slot = -1;
 }
 
 ReplacingFile::~ReplacingFile() {
