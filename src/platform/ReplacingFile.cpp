@@ -1,8 +1,5 @@
 #include "ReplacingFile.h"
 
-#include "Random.h"
-
-#include <array>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -11,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -123,16 +121,19 @@ std::string FolderOf(const std::string& target) {
     return std::filesystem::path(target).parent_path().string();
 }
 
-// A hidden name beside the target, as mkstemp would choose it.
+// A hidden name beside the target, as mkstemp would choose it. Random names
+// only spare retries: O_EXCL and linkat refuse one that is taken, so a
+// missing random source is no reason to fail.
 std::string TemporaryName(const std::string& target) {
     static constexpr char kChars[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    std::array<std::uint8_t, 6> random{};
-    FillSystemRandom(random);
+    static std::atomic<std::uint64_t> counter{0};
+    std::uint64_t bits = (counter++ + 1) * 0x9E3779B97F4A7C15u ^ std::uint64_t(::getpid());
+    (void)::getrandom(&bits, sizeof bits, GRND_NONBLOCK);
     const std::filesystem::path tp(target);
     std::string name = "." + tp.filename().string() + ".";
-    for (const auto r : random)
-        name += kChars[r % (sizeof kChars - 1)];
+    for (int i = 0; i < 6; ++i, bits /= sizeof kChars - 1)
+        name += kChars[bits % (sizeof kChars - 1)];
     return (tp.parent_path() / name).string();
 }
 
