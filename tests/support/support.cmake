@@ -46,3 +46,10 @@ function(quillmar_gui_test name)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
 endfunction()
+
+# A test without windows: the core library and GoogleTest's own main.
+function(quillmar_core_test name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE quillmar_core quillmar_flags GTest::gtest_main)
+  add_test(NAME ${name} COMMAND ${name})
+endfunction()
