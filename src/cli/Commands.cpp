@@ -263,7 +263,8 @@ public:
         if (m_capacity - m_size < n) {
             const std::size_t capacity = std::max({m_capacity * 2, m_size + n, kFileChunk});
             auto bigger = std::make_unique<char[]>(capacity);
-            std::memcpy(bigger.get(), m_data.get(), m_size);
+            if (m_size > 0)
+                std::memcpy(bigger.get(), m_data.get(), m_size);
             SecureWipe(m_data.get(), m_capacity);
             m_data = std::move(bigger);
             m_capacity = capacity;
