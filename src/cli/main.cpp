@@ -4,6 +4,7 @@
 #include "platform/WinApp.h"
 
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
@@ -24,6 +25,15 @@ void Print(std::string_view text) {
     }
 }
 
+// A closed standard descriptor would be taken by the next file opened, and a
+// message meant for standard error could land in a target file.
+void OpenStandardDescriptors() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) < 0 && ::open("/dev/null", O_RDWR) != fd)
+            ::_exit(kExitFailed);
+    }
+}
+
 // Modules are looked for beside the executable, wherever it was started from.
 std::vector<std::filesystem::path> ModuleDirectories() {
     std::error_code ec;
@@ -38,6 +48,7 @@ std::vector<std::filesystem::path> ModuleDirectories() {
 int main(int argc, char** argv) {
     // Before any password is in memory.
     HardenProcess();
+    OpenStandardDescriptors();
     const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
     const ParsedCommandLine parsed = ParseCommandLine(args);
     if (!parsed.error.empty()) {
