@@ -59,9 +59,8 @@ PasswordResult ReadLine(int fd, int cancelFd, std::string& password, const std::
         if (n < 0) {
             const int error = errno;
             Forget(password);
-            return Refuse(error == EBADF ? name + " is not open."
-                                         : "Could not read the password from " + name + ": " +
-                                               std::strerror(error) + ".");
+            return Refuse("Could not read the password from " + name + ": " + std::strerror(error) +
+                          ".");
         }
         if (n == 0 || c == '\n')
             return {};
