@@ -290,7 +290,7 @@ TEST(CliFormats, SameBytesAsThePanelsThroughFilesAndPipes) {
           std::string("Grüße, 世界 🙂\r\n\tline two, ½ ﬁ \u202E\u202C"), random}) {
         SCOPED_TRACE(text.substr(0, 20));
         const Result encrypted = Shell("$Q encrypt-text --key-file $K", dir.path, text);
-        EXPECT_EQ(encrypted.status, 0);
+        EXPECT_EQ(encrypted.status, 0) << encrypted.err;
         EXPECT_EQ(encrypted.out, PanelTextCipher(text, kEncryptEntry));
         EXPECT_EQ(Shell("$Q decrypt-text --key-file $K", dir.path, encrypted.out).out, text);
     }
@@ -362,7 +362,7 @@ TEST(CliRefusals, EachGivesItsMessageAndStatusAndChangesNothing) {
         std::string err = row.err;
         if (err.starts_with("{}"))
             err.replace(0, 2, dir.path.string());
-        EXPECT_EQ(r.status, row.status);
+        EXPECT_EQ(r.status, row.status) << r.err;
         EXPECT_EQ(r.err, err.empty() ? "" : "quillmar: " + err + "\n");
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(Listing(dir.path), before);
