@@ -12,6 +12,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace quillmar {
 
@@ -22,9 +23,12 @@ constexpr int kWaitSliceMs = 100;
 
 class PosixReader : public ByteReader {
 public:
-    PosixReader(int fd, std::string path, std::uint64_t size, std::optional<FileIdentity> id)
+    // waitFirst: a blocking descriptor that may hold its bytes back, polled
+    // before each read so that a cancel request ends the wait.
+    PosixReader(int fd, std::string path, std::uint64_t size, std::optional<FileIdentity> id,
+                bool waitFirst = false)
         : m_fd(fd), m_path(std::move(path)), m_size(size), m_id(id),
-          m_buffer(std::make_unique<char[]>(kFileChunk)) {}
+          m_buffer(std::make_unique<char[]>(kFileChunk)), m_waitFirst(waitFirst) {}
     ~PosixReader() override {
         // What was read may be the plaintext.
         explicit_bzero(m_buffer.get(), kFileChunk);
@@ -55,6 +59,10 @@ private:
     bool Refill(FileError& error) {
         m_pos = m_len = 0;
         for (;;) {
+            if (m_waitFirst && !WaitForBytes()) {
+                error = {FileErrorCause::Generic, m_path}; // cancelled: the caller knows
+                return false;
+            }
             const ssize_t n = ::read(m_fd, m_buffer.get(), kFileChunk);
             if (n < 0 && errno == EINTR)
                 continue;
@@ -78,8 +86,10 @@ private:
     bool WaitForBytes() {
         pollfd p{m_fd, POLLIN, 0};
         while (!(m_cancel && m_cancel->load(std::memory_order_relaxed))) {
-            // Ready, a hang-up, an error or a signal: the next read tells which.
-            if (::poll(&p, 1, kWaitSliceMs) != 0)
+            // Ready, a hang-up or an error: the next read tells which. A
+            // signal only interrupts the wait.
+            const int ready = ::poll(&p, 1, kWaitSliceMs);
+            if (ready > 0 || (ready < 0 && errno != EINTR))
                 return true;
         }
         return false;
@@ -93,15 +103,17 @@ private:
     std::size_t m_pos = 0, m_len = 0;
     bool m_eof = false;
     const std::atomic<bool>* m_cancel = nullptr;
+    bool m_waitFirst;
 };
 
-class ReplacingWriter : public ByteWriter {
+// Collects small writes into big ones for a Sink with Write and Commit.
+template <class Sink> class BufferedWriter : public ByteWriter {
 public:
-    explicit ReplacingWriter(ReplacingFile file)
+    explicit BufferedWriter(Sink file)
         : m_file(std::move(file)), m_buffer(std::make_unique<char[]>(kFileChunk)) {}
-    ~ReplacingWriter() override { explicit_bzero(m_buffer.get(), kFileChunk); }
-    ReplacingWriter(const ReplacingWriter&) = delete;
-    ReplacingWriter& operator=(const ReplacingWriter&) = delete;
+    ~BufferedWriter() override { explicit_bzero(m_buffer.get(), kFileChunk); }
+    BufferedWriter(const BufferedWriter&) = delete;
+    BufferedWriter& operator=(const BufferedWriter&) = delete;
 
     bool Write(const char* data, std::size_t size, FileError& error) override {
         while (size > 0) {
@@ -124,9 +136,51 @@ private:
         return n == 0 || m_file.Write(m_buffer.get(), n, error);
     }
 
-    ReplacingFile m_file;
+    Sink m_file;
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_len = 0;
+};
+
+// An open descriptor as a sink: what is written goes out at once and stays.
+class DescriptorSink {
+public:
+    DescriptorSink(int fd, std::string name) : m_fd(fd), m_name(std::move(name)) {}
+    DescriptorSink(DescriptorSink&& other) noexcept
+        : m_fd(std::exchange(other.m_fd, -1)), m_name(std::move(other.m_name)) {}
+    DescriptorSink& operator=(DescriptorSink&&) = delete;
+    ~DescriptorSink() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+    bool Write(const char* data, std::size_t size, FileError& error) {
+        while (size > 0) {
+            const ssize_t n = ::write(m_fd, data, size);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                error = {n < 0 ? CauseFromErrno(errno) : FileErrorCause::DiskFull, m_name};
+                return false;
+            }
+            data += n;
+            size -= std::size_t(n);
+        }
+        return true;
+    }
+    // A regular file is flushed to disk, so success means the bytes are
+    // stored; a pipe or terminal has nothing more to flush.
+    bool Commit(FileError& error) {
+        struct stat st {};
+        if (::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && ::fsync(m_fd) != 0) {
+            error = {CauseFromErrno(errno), m_name};
+            return false;
+        }
+        return true;
+    }
+
+private:
+    int m_fd;
+    std::string m_name;
 };
 
 // umask() can only be read by changing it, which would race with other
@@ -183,13 +237,39 @@ public:
         auto file = ReplacingFile::Create(path, 0666 & ~CurrentUmask(), error);
         if (!file)
             return nullptr;
-        return std::make_unique<ReplacingWriter>(std::move(*file));
+        return std::make_unique<BufferedWriter<ReplacingFile>>(std::move(*file));
     }
 };
 
 FileLayer* g_layer = nullptr;
 
 } // namespace
+
+std::unique_ptr<ByteReader> ReaderOnDescriptor(int fd, std::string name) {
+    // Our own descriptor: closing it leaves the caller's open.
+    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    struct stat st {};
+    if (own < 0 || ::fstat(own, &st) != 0) {
+        if (own >= 0)
+            ::close(own);
+        return nullptr;
+    }
+    std::uint64_t size = 0;
+    if (S_ISREG(st.st_mode)) {
+        const off_t at = ::lseek(own, 0, SEEK_CUR);
+        size = at >= 0 && at < st.st_size ? std::uint64_t(st.st_size - at) : 0;
+    }
+    return std::make_unique<PosixReader>(
+        own, std::move(name), size,
+        FileIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)}, !S_ISREG(st.st_mode));
+}
+
+std::unique_ptr<ByteWriter> WriterOnDescriptor(int fd, std::string name) {
+    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (own < 0)
+        return nullptr;
+    return std::make_unique<BufferedWriter<DescriptorSink>>(DescriptorSink(own, std::move(name)));
+}
 
 FileLayer& PosixFileLayer() {
     static PosixLayer layer;

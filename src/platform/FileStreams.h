@@ -52,6 +52,16 @@ public:
 // Buffered POSIX reads; writes through ReplacingFile.
 FileLayer& PosixFileLayer();
 
+// An open descriptor such as standard input: a pipe, a terminal or a file, of
+// any length. Anything but a regular file is polled before each read, so that
+// a cancel request ends a wait for bytes. The descriptor is duplicated: the
+// caller's own stays open. Nothing when fd is not open.
+std::unique_ptr<ByteReader> ReaderOnDescriptor(int fd, std::string name);
+// Writes to an open descriptor such as standard output, named in errors by
+// name. Commit writes out what is buffered and flushes a regular file to disk.
+// Nothing can be taken back: what was written stays written.
+std::unique_ptr<ByteWriter> WriterOnDescriptor(int fd, std::string name);
+
 // The layer the program uses; nullptr restores the real one.
 void SetFileLayer(FileLayer* layer);
 FileLayer& AfxFileLayer();

@@ -7,8 +7,10 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${rc}")
 endif()
 
-# The program and, where it looks for them (../lib/quillmar), its modules.
-foreach(f bin/Tessarine lib/quillmar/TRV.DLL lib/quillmar/DES.DLL)
+# The programs, their manual pages and, where they look for them (../lib/quillmar),
+# the modules.
+foreach(f bin/Tessarine bin/quillmar lib/quillmar/TRV.DLL lib/quillmar/DES.DLL
+          ${DATADIR}/man/man1/Tessarine.1 ${DATADIR}/man/man1/quillmar.1)
   if(NOT EXISTS ${PREFIX}/${f})
     message(FATAL_ERROR "missing ${PREFIX}/${f}")
   endif()

@@ -53,3 +53,17 @@ function(quillmar_core_test name)
   target_link_libraries(${name} PRIVATE quillmar_core quillmar_flags GTest::gtest_main)
   add_test(NAME ${name} COMMAND ${name})
 endfunction()
+
+# A test without windows: plain GoogleTest, the libraries it names after LIBS and the
+# programs it runs after RUNS, built first like the modules.
+function(quillmar_plain_test name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "SOURCES;LIBS;RUNS")
+  add_executable(${name} ${arg_SOURCES})
+  target_link_libraries(${name} PRIVATE ${arg_LIBS} GTest::gtest_main quillmar_flags)
+  target_compile_definitions(${name} PRIVATE
+    QUILLMAR_OUTPUT_DIR="${QUILLMAR_OUTPUT_DIR}"
+    QUILLMAR_FAKE_MODULE_DIR="${QUILLMAR_FAKE_MODULE_DIR}")
+  add_dependencies(${name} ${QUILLMAR_ALL_MODULES} ${arg_RUNS})
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+endfunction()

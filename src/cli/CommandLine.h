@@ -1,0 +1,54 @@
+#pragma once
+// The quillmar command's arguments, checked and sorted into a plain struct
+// before anything is opened or asked for.
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace quillmar::cli {
+
+enum class Command {
+    Help,
+    Version,
+    EncryptFile,
+    DecryptFile,
+    EncryptText,
+    DecryptText,
+    RandomKey,
+    SaveKey,
+};
+
+// Where the password comes from. No argument ever carries the password
+// itself: every user of the machine can read a command line.
+struct PasswordSource {
+    enum class Kind { Prompt, KeyFile, Descriptor };
+    Kind kind = Kind::Prompt;
+    std::string keyFile;
+    int fd = -1;
+};
+
+struct CommandLine {
+    Command command = Command::Help;
+    std::string source;  // file commands; "-" is standard input
+    std::string target;  // file commands; "-" is standard output
+    std::string keyFile; // save-key's KEYFILE
+    PasswordSource password;
+    bool quiet = false;
+};
+
+struct ParsedCommandLine {
+    CommandLine line;
+    std::string error; // empty when the arguments make sense
+};
+
+// args are the arguments after the program's name.
+ParsedCommandLine ParseCommandLine(std::span<const std::string> args);
+
+bool IsEncrypting(Command command);
+bool IsFileCommand(Command command);
+
+// What --help prints.
+std::string_view UsageText();
+
+} // namespace quillmar::cli

@@ -1,0 +1,432 @@
+#include "Commands.h"
+
+#include "Password.h"
+#include "crypto/CipherBinding.h"
+#include "crypto/KeyFile.h"
+#include "crypto/RandomKey.h"
+#include "crypto/Wipe.h"
+#include "file/BlockPipeline.h"
+#include "platform/FileError.h"
+#include "platform/ReplacingFile.h"
+#include "res/Strings.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <optional>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace quillmar::cli {
+
+namespace {
+
+const char* const kStandardInput = "standard input";
+const char* const kStandardOutput = "standard output";
+
+// How long a run goes before it shows progress, and how often it updates it.
+constexpr int kProgressDelayMs = 500;
+constexpr int kProgressEveryMs = 200;
+
+void WriteAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        text.remove_prefix(std::size_t(n));
+    }
+}
+
+// The signal waiting on stopFd, taken off it.
+int TakeStopSignal(int stopFd) {
+    signalfd_siginfo info{};
+    if (::read(stopFd, &info, sizeof info) != ssize_t(sizeof info))
+        return SIGINT;
+    return int(info.ssi_signo);
+}
+
+int StopStatus(int signal) {
+    return 128 + signal;
+}
+
+// Zero when the module is bound, else the failure's exit status once told.
+int CheckModule(const CModule& module, const char* missingMessage) {
+    switch (module.status()) {
+    case CModule::Status::Bound:
+        return kExitDone;
+    case CModule::Status::ModuleMissing:
+        Say(missingMessage);
+        break;
+    case CModule::Status::EntryMissing:
+        Say(str::kNoFunction);
+        break;
+    }
+    return kExitFailed;
+}
+
+// Zero with the password in place, else the exit status once told.
+int GetPassword(const PasswordSource& source, bool confirm, const Environment& env,
+                std::string& password) {
+    const PasswordResult result = ObtainPassword(source, confirm, env.stopFd, password);
+    switch (result.status) {
+    case PasswordStatus::Ok:
+        return kExitDone;
+    case PasswordStatus::Cancelled:
+        return StopStatus(TakeStopSignal(env.stopFd));
+    case PasswordStatus::Refused:
+        Say(result.message);
+        break;
+    }
+    return kExitUsage;
+}
+
+struct Progress {
+    const char* label;       // with %1 and %2
+    const char* streamLabel; // with %1 only: the size is unknown
+    std::uint64_t total;
+    const std::atomic<std::uint64_t>* done;
+};
+
+std::string Fill(std::string text, std::string_view mark, const std::string& value) {
+    if (const auto at = text.find(mark); at != std::string::npos)
+        text.replace(at, mark.size(), value);
+    return text;
+}
+
+void ShowProgress(const Progress& p) {
+    const std::string done = std::to_string(p.done->load(std::memory_order_relaxed));
+    const std::string line = p.total > 0
+                                 ? Fill(Fill(p.label, "%1", done), "%2", std::to_string(p.total))
+                                 : Fill(p.streamLabel, "%1", done);
+    // Back to the line's start, and whatever a longer line left is erased.
+    WriteAll(STDERR_FILENO, "\rquillmar: " + line + "\033[K");
+}
+
+// Runs work on its own thread while this one shows progress and watches for
+// a stop signal. With nothing on disk to put right (output on standard
+// output only), a signal ends the program at once; otherwise work is asked to
+// stop through its flag and finishes cleaning up first. Returns the signal, or 0.
+int Supervise(const std::function<void(const std::atomic<bool>&)>& work, const Environment& env,
+              bool cleansUp, const Progress* progress) {
+    std::atomic<bool> stop{false};
+    const int finished = ::eventfd(0, EFD_CLOEXEC);
+    if (finished < 0) {
+        work(stop); // nothing to watch with: the run simply cannot be stopped early
+        return 0;
+    }
+    std::jthread worker([&] {
+        work(stop);
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto n = ::write(finished, &one, sizeof one);
+    });
+    int signal = 0;
+    bool shown = false;
+    int timeout = progress && env.progress ? kProgressDelayMs : -1;
+    for (;;) {
+        pollfd fds[2] = {{finished, POLLIN, 0}, {signal ? -1 : env.stopFd, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, timeout);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0 || fds[0].revents)
+            break;
+        if (fds[1].revents & POLLIN) {
+            signal = TakeStopSignal(env.stopFd);
+            if (shown)
+                WriteAll(STDERR_FILENO, "\r\033[K");
+            shown = false;
+            timeout = -1;
+            if (!cleansUp)
+                ::_exit(StopStatus(signal));
+            stop.store(true, std::memory_order_relaxed);
+            continue;
+        }
+        if (ready == 0) {
+            ShowProgress(*progress);
+            shown = true;
+            timeout = kProgressEveryMs;
+        }
+    }
+    worker.join();
+    ::close(finished);
+    if (shown)
+        WriteAll(STDERR_FILENO, "\r\033[K");
+    return signal;
+}
+
+std::optional<FileIdentity> RegularFileIdentity(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return FileIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+}
+
+// OpenBlockFiles with "-" for standard input and output. One file is never
+// both source and target, however it is named or redirected.
+OpenFailure OpenFiles(const std::string& source, const std::string& target, BlockFiles& files) {
+    if (source != "-" && target != "-")
+        return OpenBlockFiles(source, target, PosixFileLayer(), files);
+    files = {};
+    if (source == "-") {
+        files.source = ReaderOnDescriptor(STDIN_FILENO, kStandardInput);
+    } else if (const std::string path = MakeAbsolutePath(source); !path.empty()) {
+        files.source = PosixFileLayer().OpenRead(path);
+    }
+    if (!files.source)
+        return OpenFailure::Source;
+    const auto sourceId = files.source->Identity();
+    if (target == "-") {
+        // "encrypt-file f - >> f" would read its own output for ever.
+        const auto targetId = RegularFileIdentity(STDOUT_FILENO);
+        if (!(sourceId && targetId && *sourceId == *targetId))
+            files.target = WriterOnDescriptor(STDOUT_FILENO, kStandardOutput);
+    } else if (const std::string path = MakeAbsolutePath(target); !path.empty()) {
+        const auto targetId = IdentifyFile(path);
+        if (!(sourceId && targetId && *sourceId == *targetId))
+            files.target = PosixFileLayer().OpenReplace(path);
+    }
+    if (!files.target) {
+        files = {};
+        return OpenFailure::Target;
+    }
+    return OpenFailure::None;
+}
+
+int RunFileCommand(const CommandLine& line, const Environment& env) {
+    const bool encrypt = IsEncrypting(line.command);
+    // The file panel's words for a missing module, in both directions.
+    const CModule module(kFileModule, encrypt ? kEncryptEntry : kDecryptEntry, env.moduleDirs);
+    if (const int status = CheckModule(module, str::kNoEncryptDll))
+        return status;
+    BlockFiles files;
+    switch (OpenFiles(line.source, line.target, files)) {
+    case OpenFailure::Source:
+        Say(str::kNoSourceFile);
+        return kExitFailed;
+    case OpenFailure::Target:
+        Say(str::kNoTargetFile);
+        return kExitFailed;
+    case OpenFailure::None:
+        break;
+    }
+    WipedString password{std::string()};
+    if (const int status = GetPassword(line.password, encrypt, env, password.value()))
+        return status;
+    std::atomic<std::uint64_t> done{0};
+    const Progress progress{encrypt ? str::kEncryptingFile : str::kDecryptingFile,
+                            encrypt ? str::kEncryptingStream : str::kDecryptingStream,
+                            files.source->Size(), &done};
+    BlockOutcome outcome;
+    const int signal = Supervise(
+        [&](const std::atomic<bool>& stop) {
+            outcome = RunFileCipher(files, password.value().c_str(), module, {&stop, &done});
+        },
+        env, line.target != "-", line.quiet ? nullptr : &progress);
+    files = {}; // an uncommitted target's temporary file goes now
+    switch (outcome.kind) {
+    case BlockOutcome::Kind::Success:
+        return kExitDone;
+    case BlockOutcome::Kind::Cancelled:
+        return StopStatus(signal ? signal : SIGINT);
+    case BlockOutcome::Kind::FileError:
+        Say(FileErrorSentence(outcome.error));
+        return kExitFailed;
+    case BlockOutcome::Kind::SourceUnopenable:
+    case BlockOutcome::Kind::TargetUnopenable:
+        break;
+    }
+    return kExitFailed;
+}
+
+// A text read whole. Every buffer it leaves behind is wiped: the text may be
+// the secret.
+class TextBuffer {
+public:
+    TextBuffer() = default;
+    TextBuffer(const TextBuffer&) = delete;
+    TextBuffer& operator=(const TextBuffer&) = delete;
+    ~TextBuffer() { SecureWipe(m_data.get(), m_capacity); }
+
+    char* data() { return m_data.get(); }
+    std::size_t size() const { return m_size; }
+    // Room for n more bytes at the end.
+    char* Reserve(std::size_t n) {
+        if (m_capacity - m_size < n) {
+            const std::size_t capacity = std::max({m_capacity * 2, m_size + n, kFileChunk});
+            auto bigger = std::make_unique<char[]>(capacity);
+            if (m_size > 0)
+                std::memcpy(bigger.get(), m_data.get(), m_size);
+            SecureWipe(m_data.get(), m_capacity);
+            m_data = std::move(bigger);
+            m_capacity = capacity;
+        }
+        return m_data.get() + m_size;
+    }
+    void Resize(std::size_t n) { m_size = n; }
+
+private:
+    std::unique_ptr<char[]> m_data;
+    std::size_t m_size = 0, m_capacity = 0;
+};
+
+enum class TextFailure { None, Stopped, TooLong, ZeroByte, File };
+
+// Standard input, whole, through one module call, to standard output.
+TextFailure TransformText(CipherEntry entry, const char* password, const std::atomic<bool>& stop,
+                          FileError& error) {
+    // One module call takes at most this many bytes.
+    constexpr std::size_t kMax = std::size_t(std::numeric_limits<std::int32_t>::max());
+    auto reader = ReaderOnDescriptor(STDIN_FILENO, kStandardInput);
+    if (!reader) {
+        error = {FileErrorCause::InvalidFile, kStandardInput};
+        return TextFailure::File;
+    }
+    reader->CancelWith(&stop);
+    TextBuffer text;
+    text.Reserve(std::min<std::uint64_t>(reader->Size(), kMax) + 1);
+    for (;;) {
+        if (text.size() > kMax)
+            return TextFailure::TooLong;
+        const std::size_t want = std::min(kFileChunk, kMax + 1 - text.size());
+        const auto n = reader->Read(text.Reserve(want), want, error);
+        if (!n)
+            return stop.load() ? TextFailure::Stopped : TextFailure::File;
+        text.Resize(text.size() + *n);
+        if (*n < want)
+            break; // the end of the input
+    }
+    if (std::memchr(text.data(), 0, text.size()))
+        return TextFailure::ZeroByte;
+    if (text.size() > 0) {
+        entry(text.data(), password, std::int32_t(text.size()));
+        // As the text panel shows it: a zero byte from the module ends the text.
+        text.Resize(strnlen(text.data(), text.size()));
+    }
+    auto writer = WriterOnDescriptor(STDOUT_FILENO, kStandardOutput);
+    if (!writer) {
+        error = {FileErrorCause::InvalidFile, kStandardOutput};
+        return TextFailure::File;
+    }
+    if (!writer->Write(text.data(), text.size(), error) || !writer->Commit(error))
+        return TextFailure::File;
+    return TextFailure::None;
+}
+
+int RunTextCommand(const CommandLine& line, const Environment& env) {
+    const bool encrypt = IsEncrypting(line.command);
+    const CModule module(kTextModule, encrypt ? kEncryptEntry : kDecryptEntry, env.moduleDirs);
+    if (const int status = CheckModule(module, encrypt ? str::kNoEncryptDll : str::kNoDecryptDll))
+        return status;
+    WipedString password{std::string()};
+    if (const int status = GetPassword(line.password, encrypt, env, password.value()))
+        return status;
+    TextFailure failure = TextFailure::None;
+    FileError error;
+    const int signal = Supervise(
+        [&](const std::atomic<bool>& stop) {
+            failure = TransformText(module.entry(), password.value().c_str(), stop, error);
+        },
+        env, false, nullptr);
+    switch (failure) {
+    case TextFailure::None:
+        return kExitDone;
+    case TextFailure::Stopped:
+        return StopStatus(signal ? signal : SIGINT);
+    case TextFailure::TooLong:
+        Say(str::kTextTooLong);
+        break;
+    case TextFailure::ZeroByte:
+        Say("The input holds a zero byte, which no text has: encrypt such data with "
+            "encrypt-file.");
+        break;
+    case TextFailure::File:
+        Say(FileErrorSentence(error));
+        break;
+    }
+    return kExitFailed;
+}
+
+int RunRandomKey() {
+    const WipedString key(MakeRandomKey() + "\n");
+    FileError error;
+    auto writer = WriterOnDescriptor(STDOUT_FILENO, kStandardOutput);
+    if (!writer)
+        error = {FileErrorCause::InvalidFile, kStandardOutput};
+    if (!writer || !writer->Write(key.value().data(), key.value().size(), error) ||
+        !writer->Commit(error)) {
+        Say(FileErrorSentence(error));
+        return kExitFailed;
+    }
+    return kExitDone;
+}
+
+int RunSaveKey(const CommandLine& line, const Environment& env) {
+    WipedString password{std::string()};
+    if (const int status = GetPassword(line.password, true, env, password.value()))
+        return status;
+    KeyRecord record;
+    if (!MakeKeyRecord(password.value(), record)) {
+        Say(str::kKeyTooLong);
+        return kExitFailed;
+    }
+    const std::string path = MakeAbsolutePath(line.keyFile);
+    FileError error{FileErrorCause::BadPath, line.keyFile};
+    if (!path.empty()) {
+        // The password stands in the clear: only its owner may read the file.
+        auto file = ReplacingFile::Create(path, S_IRUSR | S_IWUSR, error, true);
+        if (file && file->Write(record.bytes.data(), record.bytes.size(), error) &&
+            file->Commit(error))
+            return kExitDone;
+    }
+    Say(FileErrorSentence(error));
+    return kExitFailed;
+}
+
+} // namespace
+
+int WatchStopSignals() {
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    for (const int s : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&stopSignals, s);
+    ::pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    return ::signalfd(-1, &stopSignals, SFD_CLOEXEC);
+}
+
+int RunCommand(const CommandLine& line, const Environment& env) {
+    switch (line.command) {
+    case Command::EncryptFile:
+    case Command::DecryptFile:
+        return RunFileCommand(line, env);
+    case Command::EncryptText:
+    case Command::DecryptText:
+        return RunTextCommand(line, env);
+    case Command::RandomKey:
+        return RunRandomKey();
+    case Command::SaveKey:
+        return RunSaveKey(line, env);
+    case Command::Help:
+    case Command::Version:
+        break;
+    }
+    return kExitUsage;
+}
+
+void Say(std::string_view message) {
+    std::string line = "quillmar: ";
+    line += message;
+    line += '\n';
+    WriteAll(STDERR_FILENO, line);
+}
+
+} // namespace quillmar::cli

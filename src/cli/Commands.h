@@ -1,0 +1,36 @@
+#pragma once
+// Runs one quillmar command: the two panels' work without a window.
+
+#include "CommandLine.h"
+
+#include <filesystem>
+#include <string_view>
+#include <vector>
+
+namespace quillmar::cli {
+
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitFailed = 1; // nothing was changed
+inline constexpr int kExitUsage = 2;  // wrong usage or no password
+
+struct Environment {
+    std::vector<std::filesystem::path> moduleDirs;
+    // Readable once a signal asked the program to stop (see WatchStopSignals).
+    int stopFd = -1;
+    // Whether a progress line may be shown on standard error.
+    bool progress = false;
+};
+
+// Blocks SIGINT, SIGTERM and SIGHUP in this and every later thread and
+// returns a descriptor that becomes readable when one arrives, so that a run
+// can stop cleanly instead of dying half-way. A write to a closed pipe is
+// reported as an error, not by a signal. Call before any thread starts.
+int WatchStopSignals();
+
+// Runs every command but Help and Version; returns the exit status.
+int RunCommand(const CommandLine& line, const Environment& env);
+
+// One line on standard error: "quillmar: " and message.
+void Say(std::string_view message);
+
+} // namespace quillmar::cli

@@ -1,0 +1,70 @@
+// quillmar: the window's encryption for scripts, backups and servers.
+#include "Commands.h"
+#include "platform/ProcessHardening.h"
+#include "platform/WinApp.h"
+
+#include <algorithm>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+using namespace quillmar;
+using namespace quillmar::cli;
+
+namespace {
+
+void Print(std::string_view text) {
+    // Help goes where it was asked for; a failed write leaves nothing to do.
+    while (!text.empty()) {
+        const ssize_t n = ::write(STDOUT_FILENO, text.data(), text.size());
+        if (n <= 0)
+            return;
+        text.remove_prefix(std::size_t(n));
+    }
+}
+
+// A closed standard descriptor would be taken by the next file opened, and a
+// message meant for standard error could land in a target file.
+void OpenStandardDescriptors() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) < 0 && ::open("/dev/null", O_RDWR) != fd)
+            ::_exit(kExitFailed);
+    }
+}
+
+// Modules are looked for beside the executable, wherever it was started from.
+std::vector<std::filesystem::path> ModuleDirectories() {
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec || exe.empty())
+        return {};
+    return DefaultModuleDirectories(exe.parent_path());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Before any password is in memory.
+    HardenProcess();
+    OpenStandardDescriptors();
+    const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+    const ParsedCommandLine parsed = ParseCommandLine(args);
+    if (!parsed.error.empty()) {
+        Say(parsed.error + " (quillmar --help shows how)");
+        return kExitUsage;
+    }
+    if (parsed.line.command == Command::Help) {
+        Print(UsageText());
+        return kExitDone;
+    }
+    if (parsed.line.command == Command::Version) {
+        Print("quillmar " QUILLMAR_VERSION "\n");
+        return kExitDone;
+    }
+    const Environment env{.moduleDirs = ModuleDirectories(),
+                          .stopFd = WatchStopSignals(),
+                          .progress = ::isatty(STDERR_FILENO) == 1};
+    return RunCommand(parsed.line, env);
+}
