@@ -51,3 +51,26 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "xdg-utils, fonts-comic-neue, fonts-dejavu-core
 
 include(CPack)
 
+# Builds the package from this build folder and checks it unpacked. Not for sanitizer builds:
+# those are never shipped.
+if(QUILLMAR_TESTS AND NOT QUILLMAR_SANITIZE)
+  find_program(QUILLMAR_DPKG_DEB dpkg-deb REQUIRED)
+  find_program(QUILLMAR_APPSTREAMCLI appstreamcli REQUIRED)
+  find_program(QUILLMAR_DESKTOP_FILE_VALIDATE desktop-file-validate REQUIRED)
+  set(scratch ${PROJECT_BINARY_DIR}/package_check)
+  add_test(NAME package_test
+    COMMAND ${CMAKE_COMMAND}
+      -DCPACK=${CMAKE_CPACK_COMMAND} -DDPKG_DEB=${QUILLMAR_DPKG_DEB}
+      -DAPPSTREAMCLI=${QUILLMAR_APPSTREAMCLI} -DDESKTOP_FILE_VALIDATE=${QUILLMAR_DESKTOP_FILE_VALIDATE}
+      -DBUILD_DIR=${PROJECT_BINARY_DIR} -DSCRATCH=${scratch}
+      -DVERSION=${PROJECT_VERSION} -DAPP_ID=${QUILLMAR_APP_ID}
+      -P ${PROJECT_SOURCE_DIR}/tests/package/package_check.cmake)
+  # The command-line companion's own checks run on the package the test above unpacked.
+  add_test(NAME package_cli_test
+    COMMAND ${CMAKE_COMMAND}
+      -DSCRATCH=${scratch} -DHAVE_CLI=$<TARGET_EXISTS:quillmar>
+      -P ${PROJECT_SOURCE_DIR}/tests/package/package_cli_check.cmake)
+  set_tests_properties(package_test PROPERTIES FIXTURES_SETUP quillmar_package TIMEOUT 300)
+  set_tests_properties(package_cli_test PROPERTIES FIXTURES_REQUIRED quillmar_package
+    SKIP_REGULAR_EXPRESSION "SKIPPED:" TIMEOUT 120)
+endif()
