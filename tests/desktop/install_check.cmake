@@ -17,7 +17,7 @@ foreach(f bin/Tessarine bin/quillmar lib/quillmar/TRV.DLL lib/quillmar/DES.DLL
 endforeach()
 
 set(share ${PREFIX}/${DATADIR})
-set(entry ${share}/applications/quillmar.desktop)
+set(entry ${share}/applications/org.example.quillmar.Quillmar.desktop)
 if(NOT EXISTS ${entry})
   message(FATAL_ERROR "missing ${entry}")
 endif()
