@@ -7,8 +7,8 @@
 
 #include "crypto/CipherBinding.h"
 #include "file/BlockCipher.h"
-#include "platform/FileStreams.h"
-#include "platform/Module.h"
+#include "platform/os/FileStreams.h"
+#include "platform/os/Module.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,8 +1,8 @@
 // The guide and the About box from each of their callers, and the icon.
 #include "TestSupport.h"
 #include "app/MainDlg.h"
-#include "platform/AppIcon.h"
-#include "platform/WinApp.h"
+#include "platform/ui/AppIcon.h"
+#include "platform/ui/WinApp.h"
 #include "res/Resource.h"
 
 #include <QApplication>

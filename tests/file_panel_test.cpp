@@ -4,7 +4,7 @@
 #include "TestSupport.h"
 #include "app/MainDlg.h"
 #include "file/BlockCipher.h"
-#include "platform/ProgressRunner.h"
+#include "platform/ui/ProgressRunner.h"
 #include "res/Resource.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
 // Start-up, the sidebar and the window layer the dialogs are built on.
 #include "TestSupport.h"
 #include "app/MainDlg.h"
-#include "platform/Module.h"
-#include "platform/WinApp.h"
+#include "platform/os/Module.h"
+#include "platform/ui/WinApp.h"
 #include "res/Resource.h"
 #include "res/Templates.h"
 

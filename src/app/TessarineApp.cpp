@@ -1,6 +1,6 @@
-#include "TessarineApp.h"
+#include "app/TessarineApp.h"
 
-#include "MainDlg.h"
+#include "app/MainDlg.h"
 
 namespace quillmar {
 

@@ -1,7 +1,7 @@
-#include "CipherBinding.h"
+#include "crypto/CipherBinding.h"
 
-#include "platform/MessageBox.h"
-#include "platform/WinApp.h"
+#include "platform/ui/MessageBox.h"
+#include "platform/ui/WinApp.h"
 #include "res/Strings.h"
 
 namespace quillmar {

@@ -1,7 +1,7 @@
 #pragma once
 // Binds a cipher module for one operation and reports a failure to bind.
 
-#include "platform/Module.h"
+#include "platform/os/Module.h"
 
 #include <memory>
 

@@ -1,7 +1,7 @@
-#include "KeyFileChooser.h"
+#include "crypto/KeyFileChooser.h"
 
-#include "platform/FileChooser.h"
-#include "platform/FileError.h"
+#include "platform/os/FileError.h"
+#include "platform/ui/FileChooser.h"
 #include "res/Strings.h"
 
 namespace quillmar {

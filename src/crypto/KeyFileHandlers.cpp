@@ -1,12 +1,12 @@
-#include "KeyFileHandlers.h"
+#include "crypto/KeyFileHandlers.h"
 
-#include "KeyFile.h"
-#include "KeyFileChooser.h"
-#include "Wipe.h"
-#include "platform/Dialog.h"
-#include "platform/FileError.h"
-#include "platform/MessageBox.h"
-#include "platform/ReplacingFile.h"
+#include "crypto/KeyFile.h"
+#include "crypto/KeyFileChooser.h"
+#include "crypto/Wipe.h"
+#include "platform/os/FileError.h"
+#include "platform/os/ReplacingFile.h"
+#include "platform/ui/Dialog.h"
+#include "platform/ui/MessageBox.h"
 #include "res/Strings.h"
 
 #include <cerrno>

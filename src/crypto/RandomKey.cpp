@@ -1,6 +1,6 @@
-#include "RandomKey.h"
+#include "crypto/RandomKey.h"
 
-#include "platform/Random.h"
+#include "platform/os/Random.h"
 
 #include <array>
 

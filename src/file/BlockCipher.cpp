@@ -1,8 +1,8 @@
-#include "BlockCipher.h"
+#include "file/BlockCipher.h"
 
 #include "crypto/Wipe.h"
-#include "platform/FileError.h"
-#include "platform/FileIdentity.h"
+#include "platform/os/FileError.h"
+#include "platform/os/FileIdentity.h"
 
 #include <cstring>
 

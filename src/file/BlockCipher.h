@@ -4,8 +4,8 @@
 // and one write per block. No header: the file is just the blocks, and a
 // decrypted file keeps the zero bytes that encryption added.
 
-#include "platform/FileStreams.h"
-#include "platform/Module.h"
+#include "platform/os/FileStreams.h"
+#include "platform/os/Module.h"
 
 #include <atomic>
 #include <cstddef>

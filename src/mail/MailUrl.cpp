@@ -1,4 +1,4 @@
-#include "MailUrl.h"
+#include "mail/MailUrl.h"
 
 namespace quillmar {
 

@@ -1,7 +1,7 @@
-#include "Templates.h"
+#include "res/Templates.h"
 
-#include "Resource.h"
-#include "platform/Types.h"
+#include "platform/ui/Types.h"
+#include "res/Resource.h"
 
 namespace quillmar {
 

@@ -1,11 +1,11 @@
-#include "TextDlg.h"
+#include "text/TextDlg.h"
 
 #include "app/AboutBox.h"
 #include "crypto/CipherBinding.h"
 #include "crypto/KeyFileHandlers.h"
 #include "crypto/RandomKey.h"
 #include "crypto/Wipe.h"
-#include "platform/MessageBox.h"
+#include "platform/ui/MessageBox.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "res/Templates.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The text panel: encrypts or decrypts its text field in place.
 
-#include "platform/Dialog.h"
+#include "platform/ui/Dialog.h"
 
 #include <string>
 

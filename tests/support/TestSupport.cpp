@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "platform/WinApp.h"
+#include "platform/ui/WinApp.h"
 
 #include <QAbstractButton>
 #include <QApplication>

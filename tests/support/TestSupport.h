@@ -2,10 +2,10 @@
 // What the GUI tests share: recorders for the platform's seams, scripted
 // answers, temporary folders and the test cipher modules.
 
-#include "platform/Dialog.h"
-#include "platform/FileChooser.h"
-#include "platform/MessageBox.h"
-#include "platform/UrlLauncher.h"
+#include "platform/ui/Dialog.h"
+#include "platform/ui/FileChooser.h"
+#include "platform/ui/MessageBox.h"
+#include "platform/ui/UrlLauncher.h"
 
 #include <deque>
 #include <filesystem>

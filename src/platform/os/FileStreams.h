@@ -3,8 +3,8 @@
 // can make a read or a write fail anywhere. The real layer reads and writes in
 // big chunks, so small blocks do not cost a system call each.
 
-#include "FileError.h"
-#include "FileIdentity.h"
+#include "platform/os/FileError.h"
+#include "platform/os/FileIdentity.h"
 
 #include <atomic>
 #include <cstddef>

@@ -1,7 +1,7 @@
-#include "MessageBox.h"
+#include "platform/ui/MessageBox.h"
 
-#include "Dialog.h"
-#include "WinApp.h"
+#include "platform/ui/Dialog.h"
+#include "platform/ui/WinApp.h"
 
 #include <QMessageBox>
 

@@ -1,6 +1,6 @@
-#include "DialogWindow.h"
+#include "platform/ui/DialogWindow.h"
 
-#include "Dialog.h"
+#include "platform/ui/Dialog.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>

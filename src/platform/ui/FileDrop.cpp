@@ -1,6 +1,6 @@
-#include "FileDrop.h"
+#include "platform/ui/FileDrop.h"
 
-#include "Dialog.h"
+#include "platform/ui/Dialog.h"
 
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>

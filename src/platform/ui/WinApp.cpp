@@ -1,4 +1,4 @@
-#include "WinApp.h"
+#include "platform/ui/WinApp.h"
 
 #include <QApplication>
 #include <QCoreApplication>

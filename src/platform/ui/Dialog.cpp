@@ -1,8 +1,8 @@
-#include "Dialog.h"
+#include "platform/ui/Dialog.h"
 
-#include "AppIcon.h"
-#include "DialogWindow.h"
-#include "WinApp.h"
+#include "platform/ui/AppIcon.h"
+#include "platform/ui/DialogWindow.h"
+#include "platform/ui/WinApp.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,6 +1,6 @@
-#include "UrlLauncher.h"
+#include "platform/ui/UrlLauncher.h"
 
-#include "Dialog.h"
+#include "platform/ui/Dialog.h"
 
 #include <QCoreApplication>
 #include <QPointer>

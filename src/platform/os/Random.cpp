@@ -1,4 +1,4 @@
-#include "Random.h"
+#include "platform/os/Random.h"
 
 #include <cerrno>
 #include <stdexcept>

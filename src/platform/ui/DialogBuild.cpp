@@ -1,9 +1,9 @@
 // Building a dialog's widgets from its template, in dialog units of its font.
-#include "Dialog.h"
+#include "platform/ui/Dialog.h"
 
-#include "AppIcon.h"
-#include "DialogWindow.h"
-#include "WinApp.h"
+#include "platform/ui/AppIcon.h"
+#include "platform/ui/DialogWindow.h"
+#include "platform/ui/WinApp.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,6 +1,6 @@
-#include "FileStreams.h"
+#include "platform/os/FileStreams.h"
 
-#include "ReplacingFile.h"
+#include "platform/os/ReplacingFile.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,7 +1,7 @@
-#include "ProgressRunner.h"
+#include "platform/ui/ProgressRunner.h"
 
-#include "Dialog.h"
-#include "WinApp.h"
+#include "platform/ui/Dialog.h"
+#include "platform/ui/WinApp.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "AppIcon.h"
+#include "platform/ui/AppIcon.h"
 
 #include <QFile>
 

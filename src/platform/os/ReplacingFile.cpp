@@ -1,4 +1,4 @@
-#include "ReplacingFile.h"
+#include "platform/os/ReplacingFile.h"
 
 #include <cerrno>
 #include <climits>

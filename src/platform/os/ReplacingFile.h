@@ -3,7 +3,7 @@
 // once every byte is written and flushed: a failure part-way never destroys
 // what was there, nor leaves half a file.
 
-#include "FileError.h"
+#include "platform/os/FileError.h"
 
 #include <cstddef>
 #include <optional>

@@ -2,8 +2,8 @@
 // CDialog: a dialog built from a template held as data. Program code talks to
 // its controls by identifier only; the widgets stay inside this layer.
 
-#include "DialogTemplate.h"
-#include "Types.h"
+#include "platform/ui/DialogTemplate.h"
+#include "platform/ui/Types.h"
 
 #include <QPointer>
 

@@ -1,4 +1,4 @@
-#include "FileError.h"
+#include "platform/os/FileError.h"
 
 #include <cerrno>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "Module.h"
+#include "platform/os/Module.h"
 
 #include <dlfcn.h>
 

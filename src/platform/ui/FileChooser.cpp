@@ -1,8 +1,8 @@
-#include "FileChooser.h"
+#include "platform/ui/FileChooser.h"
 
-#include "Dialog.h"
-#include "MessageBox.h"
-#include "WinApp.h"
+#include "platform/ui/Dialog.h"
+#include "platform/ui/MessageBox.h"
+#include "platform/ui/WinApp.h"
 
 #include <QDir>
 #include <QFileDialog>

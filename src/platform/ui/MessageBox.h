@@ -2,7 +2,7 @@
 // Message boxes go through a replaceable service so that tests can read
 // what would have been shown.
 
-#include "Types.h"
+#include "platform/ui/Types.h"
 
 #include <optional>
 #include <string>

@@ -1,6 +1,6 @@
-#include "HelpKey.h"
+#include "platform/ui/HelpKey.h"
 
-#include "Dialog.h"
+#include "platform/ui/Dialog.h"
 
 #include <QShortcut>
 #include <QWidget>
