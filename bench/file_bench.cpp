@@ -6,7 +6,7 @@
 // Usage: file_bench [MiB=256] [rounds=3]; each time is the best of the rounds.
 
 #include "crypto/CipherBinding.h"
-#include "file/BlockCipher.h"
+#include "blockloop/BlockCipher.h"
 #include "platform/os/FileStreams.h"
 #include "platform/os/Module.h"
 

@@ -3,7 +3,7 @@
 // layer that fails on demand.
 #include "TestSupport.h"
 #include "app/MainDlg.h"
-#include "file/BlockCipher.h"
+#include "blockloop/BlockCipher.h"
 #include "platform/ui/ProgressRunner.h"
 #include "res/Resource.h"
 

@@ -3,7 +3,7 @@
 #include "app/AboutBox.h"
 #include "app/GuideDlg.h"
 #include "mail/MailDlg.h"
-#include "mail/MailUrl.h"
+#include "mailto/MailUrl.h"
 #include "platform/ui/HelpKey.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/UrlLauncher.h"

@@ -4,7 +4,7 @@
 #include "crypto/KeyFileChooser.h"
 #include "crypto/KeyFileHandlers.h"
 #include "crypto/Wipe.h"
-#include "file/BlockCipher.h"
+#include "blockloop/BlockCipher.h"
 #include "platform/os/FileError.h"
 #include "platform/ui/FileDrop.h"
 #include "platform/ui/MessageBox.h"

@@ -1,4 +1,4 @@
-#include "mail/MailUrl.h"
+#include "mailto/MailUrl.h"
 
 namespace quillmar {
 

@@ -1,4 +1,4 @@
-#include "file/BlockCipher.h"
+#include "blockloop/BlockCipher.h"
 
 #include "crypto/Wipe.h"
 #include "platform/os/FileError.h"
