@@ -5,8 +5,8 @@
 // loop for a 1 MiB and a large file, each in a fresh process.
 // Usage: file_bench [MiB=256] [rounds=3]; each time is the best of the rounds.
 
-#include "crypto/CipherBinding.h"
 #include "blockloop/BlockCipher.h"
+#include "crypto/CipherModules.h"
 #include "platform/os/FileStreams.h"
 #include "platform/os/Module.h"
 

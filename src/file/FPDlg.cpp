@@ -1,10 +1,10 @@
 #include "file/FPDlg.h"
 
-#include "crypto/CipherBinding.h"
-#include "crypto/KeyFileChooser.h"
-#include "crypto/KeyFileHandlers.h"
-#include "crypto/Wipe.h"
 #include "blockloop/BlockCipher.h"
+#include "crypto/Wipe.h"
+#include "panels/CipherBinding.h"
+#include "panels/KeyFileHandlers.h"
+#include "panels/PathChooser.h"
 #include "platform/os/FileError.h"
 #include "platform/ui/FileDrop.h"
 #include "platform/ui/MessageBox.h"
@@ -41,12 +41,12 @@ bool CFPDlg::OnInitDialog() {
 }
 
 void CFPDlg::OnBrowseSource() {
-    if (ChooseExistingFile(*this, m_rememberedPath))
+    if (ChooseExistingPath(*this, m_rememberedPath))
         SetDlgItemText(IDC_SOURCE, m_rememberedPath);
 }
 
 void CFPDlg::OnBrowseTarget() {
-    ChooseKeyFile(*this, m_rememberedPath);
+    ChoosePath(*this, m_rememberedPath);
     SetDlgItemText(IDC_TARGET, m_rememberedPath);
 }
 

@@ -1,10 +1,10 @@
 #include "text/TextDlg.h"
 
 #include "app/AboutBox.h"
-#include "crypto/CipherBinding.h"
-#include "crypto/KeyFileHandlers.h"
 #include "crypto/RandomKey.h"
 #include "crypto/Wipe.h"
+#include "panels/CipherBinding.h"
+#include "panels/KeyFileHandlers.h"
 #include "platform/ui/MessageBox.h"
 #include "res/Resource.h"
 #include "res/Strings.h"

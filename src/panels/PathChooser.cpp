@@ -1,4 +1,4 @@
-#include "crypto/KeyFileChooser.h"
+#include "panels/PathChooser.h"
 
 #include "platform/os/FileError.h"
 #include "platform/ui/FileChooser.h"
@@ -18,11 +18,11 @@ bool Choose(const CDialog& panel, std::string& rememberedPath, bool fileMustExis
 }
 } // namespace
 
-bool ChooseKeyFile(const CDialog& panel, std::string& rememberedPath) {
+bool ChoosePath(const CDialog& panel, std::string& rememberedPath) {
     return Choose(panel, rememberedPath, false);
 }
 
-bool ChooseExistingFile(const CDialog& panel, std::string& rememberedPath) {
+bool ChooseExistingPath(const CDialog& panel, std::string& rememberedPath) {
     return Choose(panel, rememberedPath, true);
 }
 

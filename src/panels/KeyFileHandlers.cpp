@@ -1,8 +1,8 @@
-#include "crypto/KeyFileHandlers.h"
+#include "panels/KeyFileHandlers.h"
 
 #include "crypto/KeyFile.h"
-#include "crypto/KeyFileChooser.h"
 #include "crypto/Wipe.h"
+#include "panels/PathChooser.h"
 #include "platform/os/FileError.h"
 #include "platform/os/ReplacingFile.h"
 #include "platform/ui/Dialog.h"
@@ -62,7 +62,7 @@ void SaveKeyFromField(CDialog& panel, int passwordFieldId, std::string& remember
         AfxMessageBox(&panel, str::kKeyTooLong);
         return;
     }
-    if (!ChooseKeyFile(panel, rememberedPath))
+    if (!ChoosePath(panel, rememberedPath))
         return;
     // The password stands in the clear: only its owner may read the file.
     FileError error;
@@ -76,7 +76,7 @@ void SaveKeyFromField(CDialog& panel, int passwordFieldId, std::string& remember
 }
 
 void LoadKeyIntoField(CDialog& panel, int passwordFieldId, std::string& rememberedPath) {
-    if (!ChooseKeyFile(panel, rememberedPath))
+    if (!ChoosePath(panel, rememberedPath))
         return;
     KeyRecord record;
     FileError error;

@@ -1,6 +1,7 @@
 #pragma once
 // Binds a cipher module for one operation and reports a failure to bind.
 
+#include "crypto/CipherModules.h"
 #include "platform/os/Module.h"
 
 #include <memory>
@@ -12,10 +13,5 @@ class CDialog;
 // The bound module, or nothing after the failure was shown (empty caption).
 std::unique_ptr<CModule> BindCipher(const CDialog* owner, const char* fileName,
                                     const char* entryName, const char* missingModuleMessage);
-
-inline constexpr const char* kTextModule = "TRV.DLL";
-inline constexpr const char* kFileModule = "DES.DLL";
-inline constexpr const char* kEncryptEntry = "ENCRYPTFUNC";
-inline constexpr const char* kDecryptEntry = "DECRYPTFUNC";
 
 } // namespace quillmar

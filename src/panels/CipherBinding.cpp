@@ -1,4 +1,4 @@
-#include "crypto/CipherBinding.h"
+#include "panels/CipherBinding.h"
 
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/WinApp.h"
