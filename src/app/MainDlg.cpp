@@ -22,6 +22,7 @@ const CommandEntry<CMainDlg> kCommands[] = {
 
 CMainDlg::CMainDlg() : CDialog(kMainTemplate) {
     SetCommandTable(this, kCommands);
+    m_textPanel.SetAboutHandler([this] { OnAbout(); });
 }
 
 bool CMainDlg::OnInitDialog() {

@@ -1,6 +1,5 @@
 #include "text/TextDlg.h"
 
-#include "app/AboutBox.h"
 #include "crypto/RandomKey.h"
 #include "crypto/Wipe.h"
 #include "panels/CipherBinding.h"
@@ -45,10 +44,8 @@ bool CTextDlg::OnInitDialog() {
 }
 
 void CTextDlg::OnSysCommand(int command) {
-    if ((command & 0xFFF0) == IDM_ABOUTBOX) {
-        CAboutBox about;
-        about.DoModal();
-    }
+    if (command == IDM_ABOUTBOX && m_showAbout)
+        m_showAbout();
 }
 
 void CTextDlg::OnNotice() {
