@@ -1,13 +1,12 @@
 // Key files: Save Key and Load Key through the panels with real files.
+#include "FakeFiles.h"
 #include "TestSupport.h"
 #include "app/MainDlg.h"
 #include "res/Resource.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <iterator>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace quillmar;
@@ -122,6 +121,13 @@ TEST_F(KeyFiles, LoadReportsWhatTheFileHoldsAndWhatCannotBeOpened) {
     }
     Load(d + "/pipe"); // with no writer: must not hang the window
     EXPECT_EQ(Message(), "Can not read from the file!");
+    FakeFiles failing(Record("abc", 3));
+    failing.readFailsAt = 0;
+    SetFileLayer(&failing);
+    Load(d + "/plain");
+    SetFileLayer(nullptr);
+    EXPECT_EQ(Message(MsgIcon::Stop),
+              "A hardware I/O error was reported while accessing " + d + "/plain.");
     EXPECT_EQ(Field(), "kept");
     EXPECT_EQ(ReadFile(dir / "plain"), "QXP");
     EXPECT_EQ(Files(), 4); // k, plain, folder and pipe
@@ -135,15 +141,12 @@ TEST_F(KeyFiles, SaveReplacesTheLinkedFileWholeOrNotAtAll) {
     WriteFile(key, std::string(1000, 'o')); // longer than a record: no old tail may remain
     fs::permissions(key, fs::perms(0640));
     fs::create_symlink(key, link);
-    // A file-size limit stops the write after 100 of the record's 268 bytes.
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const rlimit small{100, saved.rlim_max};
-    auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    // The real writer, failing after 100 of the record's 268 bytes.
+    FakeFiles failing("", true);
+    failing.writeFailsAt = 100;
+    SetFileLayer(&failing);
     Save("new password", key.string());
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    SetFileLayer(nullptr);
     EXPECT_EQ(Message(MsgIcon::Stop), "Disk full while accessing " + key.string() + ".");
     EXPECT_EQ(ReadFile(key), std::string(1000, 'o'));
     EXPECT_EQ(fs::status(key).permissions(), fs::perms(0640));

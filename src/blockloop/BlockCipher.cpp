@@ -11,8 +11,9 @@ namespace quillmar {
 OpenFailure OpenBlockFiles(std::string_view sourcePath, std::string_view targetPath,
                            FileLayer& layer, BlockFiles& files) {
     files = {};
+    FileError error; // the panel names the file that failed, not why
     const std::string source = MakeAbsolutePath(sourcePath);
-    if (source.empty() || !(files.source = layer.OpenRead(source)))
+    if (source.empty() || !(files.source = layer.OpenRead(source, Pipes::Refuse, error)))
         return OpenFailure::Source;
     const std::string target = MakeAbsolutePath(targetPath);
     bool refused = target.empty();
@@ -22,7 +23,7 @@ OpenFailure OpenBlockFiles(std::string_view sourcePath, std::string_view targetP
         const auto targetId = IdentifyFile(target);
         refused = sourceId && targetId && *sourceId == *targetId;
     }
-    if (refused || !(files.target = layer.OpenReplace(target))) {
+    if (refused || !(files.target = layer.OpenReplace(target, Readers::AsBefore, error))) {
         files = {};
         return OpenFailure::Target;
     }

@@ -4,17 +4,13 @@
 #include "crypto/Wipe.h"
 #include "panels/PathChooser.h"
 #include "platform/os/FileError.h"
-#include "platform/os/ReplacingFile.h"
+#include "platform/os/FileStreams.h"
 #include "platform/ui/Dialog.h"
 #include "platform/ui/MessageBox.h"
 #include "res/Strings.h"
 
-#include <cerrno>
-#include <fcntl.h>
 #include <optional>
 #include <span>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace quillmar {
 
@@ -25,31 +21,14 @@ void ReportFileError(const CDialog& panel, const FileError& error) {
 }
 
 // Reads up to a record's worth from the start of path into record; returns
-// how many bytes came, or nothing after a failure described in error.
+// how many bytes came, or nothing after a failure described in error. A named
+// pipe gives what it holds: with no writer it must not hang the window.
 std::optional<std::size_t> ReadRecordBytes(const std::string& path, KeyRecord& record,
                                            FileError& error) {
-    // Not blocking: a named pipe with no writer must not hang the window.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        error = {CauseFromErrno(errno), path};
+    const auto reader = AfxFileLayer().OpenRead(path, Pipes::Read, error);
+    if (!reader)
         return std::nullopt;
-    }
-    std::size_t got = 0;
-    while (got < record.bytes.size()) {
-        const ssize_t n = ::read(fd, record.bytes.data() + got, record.bytes.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            error = {CauseFromErrno(errno), path};
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (n == 0)
-            break;
-        got += std::size_t(n);
-    }
-    ::close(fd);
-    return got;
+    return reader->Read(reinterpret_cast<char*>(record.bytes.data()), record.bytes.size(), error);
 }
 
 } // namespace
@@ -66,9 +45,9 @@ void SaveKeyFromField(CDialog& panel, int passwordFieldId, std::string& remember
         return;
     // The password stands in the clear: only its owner may read the file.
     FileError error;
-    auto file = ReplacingFile::Create(rememberedPath, S_IRUSR | S_IWUSR, error, true);
-    if (!file || !file->Write(record.bytes.data(), record.bytes.size(), error) ||
-        !file->Commit(error)) {
+    const auto* bytes = reinterpret_cast<const char*>(record.bytes.data());
+    auto file = AfxFileLayer().OpenReplace(rememberedPath, Readers::OwnerOnly, error);
+    if (!file || !file->Write(bytes, record.bytes.size(), error) || !file->Commit(error)) {
         ReportFileError(panel, error);
         return;
     }

@@ -59,7 +59,7 @@ private:
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                if (WaitForBytes())
+                if (m_cancel && WaitForBytes())
                     continue;
                 error = {FileErrorCause::Generic, m_path}; // cancelled: the caller knows
                 return false;
@@ -74,10 +74,10 @@ private:
         }
     }
 
-    // Only a device's descriptor stays non-blocking. False once cancelled.
+    // Only a device's or a pipe's descriptor stays non-blocking. False once cancelled.
     bool WaitForBytes() {
         pollfd p{m_fd, POLLIN, 0};
-        while (!(m_cancel && m_cancel->load(std::memory_order_relaxed))) {
+        while (!m_cancel->load(std::memory_order_relaxed)) {
             // Ready, a hang-up, an error or a signal: the next read tells which.
             if (::poll(&p, 1, kWaitSliceMs) != 0)
                 return true;
@@ -143,19 +143,25 @@ mode_t CurrentUmask() {
 
 class PosixLayer : public FileLayer {
 public:
-    std::unique_ptr<ByteReader> OpenRead(const std::string& path) override {
+    std::unique_ptr<ByteReader> OpenRead(const std::string& path, Pipes pipes,
+                                         FileError& error) override {
+        error = {FileErrorCause::Generic, path};
         // Non-blocking, so that naming a FIFO cannot hang the window here.
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-        if (fd < 0)
+        if (fd < 0) {
+            error.cause = CauseFromErrno(errno);
             return nullptr;
+        }
         struct stat st {};
         if (::fstat(fd, &st) != 0) {
+            error.cause = CauseFromErrno(errno);
             ::close(fd);
             return nullptr;
         }
         std::uint64_t size = std::uint64_t(st.st_size);
         if (S_ISREG(st.st_mode)) {
             if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+                error.cause = CauseFromErrno(errno);
                 ::close(fd);
                 return nullptr;
             }
@@ -165,12 +171,13 @@ public:
             // never ends or never delivers is stopped by the user's Cancel.
             if (::ioctl(fd, BLKGETSIZE64, &size) != 0)
                 size = 0;
-        } else if (S_ISCHR(st.st_mode)) {
+        } else if (S_ISCHR(st.st_mode) || (S_ISFIFO(st.st_mode) && pipes == Pipes::Read)) {
             size = 0; // not known
         } else {
-            // A folder has no bytes to read. A FIFO with no writer reads as empty,
-            // an empty target reported as a success, and with one it could block
-            // for ever on another program; a socket cannot be opened at all.
+            // A folder has no bytes to read (as a read would say), a refused
+            // pipe has its reasons at Pipes, a socket cannot be opened at all.
+            if (S_ISDIR(st.st_mode))
+                error.cause = CauseFromErrno(EISDIR);
             ::close(fd);
             return nullptr;
         }
@@ -178,9 +185,11 @@ public:
             fd, path, size, FileIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)});
     }
 
-    std::unique_ptr<ByteWriter> OpenReplace(const std::string& path) override {
-        FileError error;
-        auto file = ReplacingFile::Create(path, 0666 & ~CurrentUmask(), error);
+    std::unique_ptr<ByteWriter> OpenReplace(const std::string& path, Readers readers,
+                                            FileError& error) override {
+        const bool ownerOnly = readers == Readers::OwnerOnly;
+        auto file = ReplacingFile::Create(
+            path, ownerOnly ? S_IRUSR | S_IWUSR : 0666 & ~CurrentUmask(), error, ownerOnly);
         if (!file)
             return nullptr;
         return std::make_unique<ReplacingWriter>(std::move(*file));

@@ -24,8 +24,9 @@ public:
     // The file's size when opened, for showing progress; 0 when unknown.
     virtual std::uint64_t Size() const { return 0; }
     virtual std::optional<FileIdentity> Identity() const { return std::nullopt; }
-    // A device may hold its bytes back for ever: a read that waits for them
-    // gives up, with nothing, once *cancel is set.
+    // A device or pipe may hold its bytes back for ever: a read that waits for
+    // them gives up, with nothing, once *cancel is set. Without a cancel flag
+    // a read does not wait at all.
     virtual void CancelWith(const std::atomic<bool>* /*cancel*/) {}
 };
 
@@ -38,15 +39,26 @@ public:
     virtual bool Commit(FileError& error) = 0;
 };
 
+// Whether OpenRead takes a named pipe. A long operation refuses one: with no
+// writer it reads as empty, and an empty result would pass for a success. A
+// key file may be one: what is there is read, nothing when no writer holds it.
+enum class Pipes { Refuse, Read };
+
+// Who may read a replaced file: whoever could read the file it replaces (a new
+// file follows the umask), or its owner only, whatever the old file allowed.
+enum class Readers { AsBefore, OwnerOnly };
+
 class FileLayer {
 public:
     virtual ~FileLayer() = default;
     // An existing regular file or device, for reading; nothing when it cannot
-    // be opened.
-    virtual std::unique_ptr<ByteReader> OpenRead(const std::string& absolutePath) = 0;
-    // Nothing when the file could not be written: a missing folder, a
-    // directory, a file that may not be written.
-    virtual std::unique_ptr<ByteWriter> OpenReplace(const std::string& absolutePath) = 0;
+    // be opened, with the cause in error.
+    virtual std::unique_ptr<ByteReader> OpenRead(const std::string& absolutePath, Pipes pipes,
+                                                 FileError& error) = 0;
+    // Nothing when the file could not be written, with the cause in error: a
+    // missing folder, a directory, a file that may not be written.
+    virtual std::unique_ptr<ByteWriter> OpenReplace(const std::string& absolutePath,
+                                                    Readers readers, FileError& error) = 0;
 };
 
 // Buffered POSIX reads; writes through ReplacingFile.
