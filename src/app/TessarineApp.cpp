@@ -5,9 +5,7 @@
 namespace quillmar {
 
 bool CTessarineApp::InitInstance() {
-    InitCommonControls();
     CWinApp::InitInstance();
-    AfxEnableControlContainer();
     SetRegistryKey("Local AppWizard-Generated Applications");
     {
         CMainDlg dlg;

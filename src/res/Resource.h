@@ -5,7 +5,6 @@ namespace quillmar {
 
 inline constexpr int IDD_ABOUTBOX = 100;
 inline constexpr int IDD_TEXT = 102;
-inline constexpr int IDR_MAINFRAME = 128;
 inline constexpr int IDD_FILE = 132;
 inline constexpr int IDD_GUIDE = 133;
 inline constexpr int IDD_MAIL = 136;

@@ -58,10 +58,6 @@ std::string FileErrorSentence(const FileError& e) {
         return "Access to " + p + " was denied.";
     case FileErrorCause::InvalidFile:
         return "An invalid file handle was associated with " + p + ".";
-    case FileErrorCause::RemoveCurrentDir:
-        return p + " could not be removed because it is the current directory.";
-    case FileErrorCause::DirectoryFull:
-        return p + " could not be created because the directory is full.";
     case FileErrorCause::BadSeek:
         return "Seek failed on " + p;
     case FileErrorCause::HardIO:
@@ -72,8 +68,6 @@ std::string FileErrorSentence(const FileError& e) {
         return "A locking violation occurred while accessing " + p + ".";
     case FileErrorCause::DiskFull:
         return "Disk full while accessing " + p + ".";
-    case FileErrorCause::EndOfFile:
-        return "An attempt was made to access " + p + " past its end.";
     case FileErrorCause::Generic:
         break;
     }

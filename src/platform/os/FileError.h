@@ -14,14 +14,11 @@ enum class FileErrorCause {
     TooManyOpenFiles,
     AccessDenied,
     InvalidFile,
-    RemoveCurrentDir,
-    DirectoryFull,
     BadSeek,
     HardIO,
     SharingViolation,
     LockViolation,
     DiskFull,
-    EndOfFile,
 };
 
 struct FileError {

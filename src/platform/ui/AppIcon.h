@@ -4,7 +4,7 @@
 
 namespace quillmar {
 
-// The application icon (resource 128).
+// The application icon, at every size the build rendered.
 QIcon AppIcon();
 
 } // namespace quillmar

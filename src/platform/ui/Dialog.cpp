@@ -355,7 +355,6 @@ void CDialog::AppendSystemMenuItem(int command, std::string_view text) {
     QMenu* menu = m_frame->systemMenu();
     menu->addSeparator();
     QAction* a = menu->addAction(FromUtf8(text));
-    a->setData(command);
     QObject::connect(a, &QAction::triggered, m_window, [this, command] { OnSysCommand(command); });
 }
 

@@ -56,8 +56,6 @@ public:
     // Moves every control from pixel row y downwards by dy, growing the dialog.
     void MoveControlsBelow(int y, int dy);
 
-    int TemplateId() const { return m_tpl.id; }
-    const DialogTemplate& Template() const { return m_tpl; }
     // Converts dialog units of this dialog's font to pixels.
     int MapX(int du) const;
     int MapY(int du) const;

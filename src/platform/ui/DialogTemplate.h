@@ -30,8 +30,7 @@ enum ControlStyle : std::uint32_t {
     CS_VCENTER = 1u << 7,  // static text centred vertically
     CS_NOPREFIX = 1u << 8, // static text shows '&' literally
     CS_SORT = 1u << 9,     // combo box keeps its items sorted
-    CS_GROUP = 1u << 10,
-    CS_READONLY = 1u << 11,
+    CS_READONLY = 1u << 10,
 };
 
 inline constexpr int kNoId = -1;

@@ -56,8 +56,4 @@ std::string AppNameFromExecutable(std::string_view path);
 // The executable's folder, then ../lib/quillmar beside it.
 std::vector<std::filesystem::path> DefaultModuleDirectories(const std::filesystem::path& exeDir);
 
-// Things the toolkit does by itself; kept so start-up reads in its usual order.
-inline void InitCommonControls() {}
-inline void AfxEnableControlContainer() {}
-
 } // namespace quillmar
