@@ -28,7 +28,7 @@ CMainDlg::CMainDlg() : CDialog(kMainTemplate) {
 bool CMainDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     // Flush right of the sidebar, whatever the font makes of its width.
-    const int x = MapX(24);
+    const int x = GetItemRect(IDC_TEXT).right;
     m_textPanel.Create(this);
     m_textPanel.SetWindowPos(x, 0);
     m_textPanel.ShowWindow(SW_SHOWNORMAL);
@@ -36,7 +36,7 @@ bool CMainDlg::OnInitDialog() {
     m_filePanel.SetWindowPos(x, 0);
     // A panel's title bar makes it taller than its template: keep the contact
     // box and Help clear of it.
-    const int below = MapY(234);
+    const int below = GetItemRect(IDC_CONTACT).top;
     MoveControlsBelow(below, PanelAreaBottom() + MapY(2) - below);
     SetHelpKey(*this, [this] { OnHelp(); });
     return true;

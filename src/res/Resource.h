@@ -18,6 +18,7 @@ inline constexpr int IDC_TEXT = 1003;
 inline constexpr int IDC_ABOUT = 1005;
 inline constexpr int IDC_FILE = 1006;
 inline constexpr int IDC_HELP = 1044;
+inline constexpr int IDC_CONTACT = 1045; // the box of contact details, below the panels
 
 // Shared by both panels
 inline constexpr int IDC_PASSWORD = 1007;

@@ -59,6 +59,8 @@ public:
     // Converts dialog units of this dialog's font to pixels.
     int MapX(int du) const;
     int MapY(int du) const;
+    // Where a control sits in the dialog, as built from the template.
+    CRect GetItemRect(int id) const;
 
     // Controls, by identifier.
     std::string GetDlgItemText(int id) const;

@@ -65,11 +65,8 @@ QString MnemonicToRichText(const QString& s) {
     return out;
 }
 
-// Labels, group boxes, notices and the Mask check box draw their text over
-// whatever the dialog painted behind them.
-void ApplyControlColourRule(QWidget* w, int id) {
-    if (id != kNoId && id != 1035)
-        return;
+// A control that draws its text over whatever the dialog painted behind it.
+void DrawWithoutBackground(QWidget* w) {
     w->setAutoFillBackground(false);
     w->setAttribute(Qt::WA_NoSystemBackground, true);
     w->setAttribute(Qt::WA_TranslucentBackground, true);
@@ -197,8 +194,8 @@ void CDialog::BuildControl(const ControlTemplate& row) {
     w->setEnabled(!(row.style & CS_DISABLED));
     w->setAccessibleName(row.accessibleName ? QString::fromUtf8(row.accessibleName)
                                             : StripMnemonic(caption));
-    if (m_tpl.style & DS_COLOUR_RULE)
-        ApplyControlColourRule(w, row.id);
+    if (row.style & CS_TRANSPARENT)
+        DrawWithoutBackground(w);
     if (row.kind == ControlKind::GroupBox)
         w->lower(); // frames never cover the controls they hold
     if (auto* b = qobject_cast<QAbstractButton*>(w)) {
@@ -214,6 +211,14 @@ int CDialog::MapX(int du) const {
 }
 int CDialog::MapY(int du) const {
     return (du * m_baseY + 4) / 8;
+}
+
+CRect CDialog::GetItemRect(int id) const {
+    const QWidget* w = GetDlgItem(id);
+    if (!w)
+        return {};
+    const QRect r = w->geometry();
+    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
 }
 
 } // namespace quillmar

@@ -31,6 +31,7 @@ enum ControlStyle : std::uint32_t {
     CS_NOPREFIX = 1u << 8, // static text shows '&' literally
     CS_SORT = 1u << 9,     // combo box keeps its items sorted
     CS_READONLY = 1u << 10,
+    CS_TRANSPARENT = 1u << 11, // draws its text over the dialog's background
 };
 
 inline constexpr int kNoId = -1;
@@ -47,9 +48,8 @@ struct ControlTemplate {
 
 enum DialogStyle : std::uint32_t {
     DS_NONE = 0,
-    DS_CHILD = 1u << 0,       // a panel inside another dialog
-    DS_VISIBLE = 1u << 1,     // shown when created
-    DS_COLOUR_RULE = 1u << 2, // labels, group boxes and 1035 draw without background
+    DS_CHILD = 1u << 0,   // a panel inside another dialog
+    DS_VISIBLE = 1u << 1, // shown when created
 };
 
 struct DialogTemplate {

@@ -11,4 +11,9 @@ inline constexpr int SW_SHOWNORMAL = 1;
 
 enum class MsgIcon { None, Exclamation, Stop };
 
+// A rectangle in pixels; right and bottom lie just past it.
+struct CRect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+
 } // namespace quillmar
