@@ -8,26 +8,28 @@
 
 namespace quillmar {
 
-OpenFailure OpenBlockFiles(std::string_view sourcePath, std::string_view targetPath,
-                           FileLayer& layer, BlockFiles& files) {
+BlockOutcome OpenBlockFiles(std::string_view sourcePath, std::string_view targetPath,
+                            FileLayer& layer, BlockFiles& files) {
+    using Kind = BlockOutcome::Kind;
     files = {};
-    FileError error; // the panel names the file that failed, not why
+    // An empty path, or one too long to open, names no file.
+    FileError error{FileErrorCause::BadPath, std::string(sourcePath)};
     const std::string source = MakeAbsolutePath(sourcePath);
     if (source.empty() || !(files.source = layer.OpenRead(source, Pipes::Refuse, error)))
-        return OpenFailure::Source;
+        return {Kind::SourceUnopenable, error};
     const std::string target = MakeAbsolutePath(targetPath);
-    bool refused = target.empty();
-    if (!refused) {
-        // Replacing the source while reading it would destroy it.
-        const auto sourceId = files.source->Identity();
-        const auto targetId = IdentifyFile(target);
-        refused = sourceId && targetId && *sourceId == *targetId;
-    }
-    if (refused || !(files.target = layer.OpenReplace(target, Readers::AsBefore, error))) {
+    const auto sourceId = files.source->Identity();
+    const auto targetId = IdentifyFile(target);
+    error = {FileErrorCause::BadPath, std::string(targetPath)};
+    if (sourceId && targetId && *sourceId == *targetId)
+        error.cause = FileErrorCause::SharingViolation; // replacing it would destroy the source
+    else if (!target.empty())
+        files.target = layer.OpenReplace(target, Readers::AsBefore, error);
+    if (!files.target) {
         files = {};
-        return OpenFailure::Target;
+        return {Kind::TargetUnopenable, error};
     }
-    return OpenFailure::None;
+    return {};
 }
 
 BlockOutcome RunBlockCipher(BlockFiles& files, const char* password, CipherEntry entry,
@@ -79,14 +81,9 @@ BlockOutcome RunBlockCipher(std::string_view sourcePath, std::string_view target
                             const char* password, CipherEntry entry, const BlockControl& control,
                             FileLayer& layer) {
     BlockFiles files;
-    switch (OpenBlockFiles(sourcePath, targetPath, layer, files)) {
-    case OpenFailure::Source:
-        return {BlockOutcome::Kind::SourceUnopenable, {}};
-    case OpenFailure::Target:
-        return {BlockOutcome::Kind::TargetUnopenable, {}};
-    case OpenFailure::None:
-        break;
-    }
+    const BlockOutcome opened = OpenBlockFiles(sourcePath, targetPath, layer, files);
+    if (opened.kind != BlockOutcome::Kind::Success)
+        return opened;
     return RunBlockCipher(files, password, entry, control);
 }
 

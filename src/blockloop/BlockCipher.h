@@ -27,13 +27,6 @@ struct BlockFiles {
     std::unique_ptr<ByteWriter> target; // the target changes only on commit
 };
 
-enum class OpenFailure { None, Source, Target };
-
-// Opens the source, then the target. One file named as both, however
-// spelled, is refused as a target. Empty paths and paths too long to open fail.
-OpenFailure OpenBlockFiles(std::string_view sourcePath, std::string_view targetPath,
-                           FileLayer& layer, BlockFiles& files);
-
 // Shared with another thread: a request to stop, and the source bytes done.
 struct BlockControl {
     // Looked at before every block, and by a read that waits on a device.
@@ -44,8 +37,14 @@ struct BlockControl {
 struct BlockOutcome {
     enum class Kind { Success, Cancelled, SourceUnopenable, TargetUnopenable, FileError };
     Kind kind = Kind::Success;
-    FileError error; // for FileError: the cause and the file's full path
+    FileError error; // unless Success or Cancelled: the cause and the file's path
 };
+
+// Opens the source, then the target. One file named as both, however
+// spelled, is refused as a target. Empty paths and paths too long to open
+// fail. Success, or which of the two could not be opened.
+BlockOutcome OpenBlockFiles(std::string_view sourcePath, std::string_view targetPath,
+                            FileLayer& layer, BlockFiles& files);
 
 // The loop on open files. The target takes the new content only when every
 // block is written and flushed; otherwise it stays exactly as it was.

@@ -92,24 +92,14 @@ void CFPDlg::RunCipher(const char* entry, const char* progressLabel, const char*
         return;
     }
     BlockFiles files;
-    switch (OpenBlockFiles(source, target, AfxFileLayer(), files)) {
-    case OpenFailure::Source:
-        AfxMessageBox(this, str::kNoSourceFile);
-        return;
-    case OpenFailure::Target:
-        AfxMessageBox(this, str::kNoTargetFile);
-        return;
-    case OpenFailure::None:
-        break;
-    }
-    // The same words for both directions, as users of the file panel know them.
-    auto module = BindCipher(this, kFileModule, entry, str::kNoEncryptDll);
-    if (!module)
-        return; // the target was never touched
-    const std::uint64_t total = files.source->Size();
-    ProgressState state;
-    BlockOutcome outcome;
-    {
+    BlockOutcome outcome = OpenBlockFiles(source, target, AfxFileLayer(), files);
+    if (outcome.kind == BlockOutcome::Kind::Success) {
+        // The same words for both directions, as users of the file panel know them.
+        auto module = BindCipher(this, kFileModule, entry, str::kNoEncryptDll);
+        if (!module)
+            return; // the target was never touched
+        const std::uint64_t total = files.source->Size();
+        ProgressState state;
         struct Running {
             bool& flag;
             ~Running() { flag = false; }
@@ -118,18 +108,25 @@ void CFPDlg::RunCipher(const char* entry, const char* progressLabel, const char*
             outcome = RunBlockCipher(files, password.value().c_str(), module->entry(),
                                      {&state.cancel, &state.done});
         });
+        module->Release();
+        files = {};
     }
-    module->Release();
-    files = {};
+    // A file that cannot be opened is named by the panel's own words, not by why.
     switch (outcome.kind) {
     case BlockOutcome::Kind::Success:
         AfxMessageBox(this, doneMessage);
         break;
+    case BlockOutcome::Kind::SourceUnopenable:
+        AfxMessageBox(this, str::kNoSourceFile);
+        break;
+    case BlockOutcome::Kind::TargetUnopenable:
+        AfxMessageBox(this, str::kNoTargetFile);
+        break;
     case BlockOutcome::Kind::FileError:
         AfxMessageBox(this, FileErrorSentence(outcome.error), std::nullopt, MsgIcon::Stop);
         break;
-    default:
-        break; // cancelled: the user knows
+    case BlockOutcome::Kind::Cancelled:
+        break; // the user knows
     }
 }
 
