@@ -163,17 +163,19 @@ TEST(RandomKey, EveryCharacterEquallyLikelyAndBiasedBytesRedrawn) {
     auto fill = [&call](std::span<std::uint8_t> out) {
         for (auto& b : out)
             b = std::uint8_t(call % 2 ? 255 : 70);
-        ++call;
+        return ++call < 3; // the third draw finds the source gone
     };
     EXPECT_EQ(MakeRandomKey(fill), "||||||||");
+    EXPECT_EQ(MakeRandomKey(fill), std::nullopt); // the 255s were drawn again, and failed
     std::map<char, int> seen;
     std::uint8_t next = 0;
     auto sweep = [&next](std::span<std::uint8_t> out) {
         for (auto& b : out)
             b = next++;
+        return true;
     };
     for (int i = 0; i < 213; ++i) // eight sweeps over every byte value
-        for (char c : MakeRandomKey(sweep))
+        for (char c : std::string(MakeRandomKey(sweep).value()))
             ++seen[c];
     ASSERT_EQ(seen.size(), 71u);
     for (auto [c, n] : seen)

@@ -63,7 +63,12 @@ void CTextDlg::OnArithmetics() {
 }
 
 void CTextDlg::OnRandomKey() {
-    SetDlgItemText(IDC_PASSWORD, MakeRandomKey());
+    const auto key = MakeRandomKey();
+    if (!key) {
+        AfxMessageBox(this, str::kNoRandomKey, std::nullopt, MsgIcon::Stop);
+        return;
+    }
+    SetDlgItemText(IDC_PASSWORD, *key);
 }
 
 void CTextDlg::OnSaveKey() {

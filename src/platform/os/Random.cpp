@@ -1,22 +1,22 @@
 #include "platform/os/Random.h"
 
 #include <cerrno>
-#include <stdexcept>
 #include <sys/random.h>
 
 namespace quillmar {
 
-void FillSystemRandom(std::span<std::uint8_t> out) {
+bool FillSystemRandom(std::span<std::uint8_t> out) {
     std::size_t done = 0;
     while (done < out.size()) {
         ssize_t n = getrandom(out.data() + done, out.size() - done, 0);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw std::runtime_error("no system random source");
+            return false;
         }
         done += static_cast<std::size_t>(n);
     }
+    return true;
 }
 
 } // namespace quillmar

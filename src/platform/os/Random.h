@@ -6,7 +6,8 @@
 
 namespace quillmar {
 
-// Fills the buffer from the operating system's cryptographic random source.
-void FillSystemRandom(std::span<std::uint8_t> out);
+// Fills the buffer from the operating system's cryptographic random source;
+// false when the system has none to give.
+[[nodiscard]] bool FillSystemRandom(std::span<std::uint8_t> out);
 
 } // namespace quillmar
