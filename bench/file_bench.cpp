@@ -46,7 +46,7 @@ using Clock = std::chrono::steady_clock;
 std::unique_ptr<CModule> BindDes() {
     auto des = std::make_unique<CModule>(kFileModule, kEncryptEntry,
                                          std::vector<std::filesystem::path>{QUILLMAR_OUTPUT_DIR});
-    if (des->status() != CModule::Status::Bound)
+    if (des->GetStatus() != CModule::Status::Bound)
         Fail("cannot bind DES.DLL in " QUILLMAR_OUTPUT_DIR);
     return des;
 }
@@ -66,7 +66,7 @@ void MakeSource(const std::string& path, std::size_t size) {
 double EncryptWithLoop(CModule& des, const std::string& source, const std::string& target) {
     const auto start = Clock::now();
     const auto outcome =
-        RunBlockCipher(source, target, kPassword, des.entry(), {}, PosixFileLayer());
+        RunBlockCipher(source, target, kPassword, des.Entry(), {}, PosixFileLayer());
     const double s = std::chrono::duration<double>(Clock::now() - start).count();
     if (outcome.kind != BlockOutcome::Kind::Success)
         Fail("block loop failed on " + source);
@@ -142,7 +142,7 @@ long PeakOfChild(const std::string& self, const std::string& dir, std::size_t si
 int MeasurePeak(const char* source, const char* target) {
     const auto des = BindDes();
     const auto outcome =
-        RunBlockCipher(source, target, kPassword, des->entry(), {}, PosixFileLayer());
+        RunBlockCipher(source, target, kPassword, des->Entry(), {}, PosixFileLayer());
     if (outcome.kind != BlockOutcome::Kind::Success)
         return 1;
     std::printf("%ld\n", PeakKiB());
@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
     const auto des = BindDes();
     // The key derivation is the module's one-off cost; openssl is handed the key.
     char warm[8] = {};
-    des->entry()(warm, kPassword, sizeof warm);
+    des->Entry()(warm, kPassword, sizeof warm);
 
     double loop = 1e100, openssl = 1e100;
     for (int r = 0; r < rounds; ++r) {

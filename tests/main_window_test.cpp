@@ -153,14 +153,14 @@ TEST(ModuleSearch, OnlyOurOwnFoldersNeverCurrentOrLibraryPath) {
     const auto cwd = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
     CModule relative("TRV.DLL", "ENCRYPTFUNC", {"", "."});
-    EXPECT_EQ(relative.status(), CModule::Status::ModuleMissing);
+    EXPECT_EQ(relative.GetStatus(), CModule::Status::ModuleMissing);
     CModule none("TRV.DLL", "ENCRYPTFUNC", {FakeModuleDir("none")});
-    EXPECT_EQ(none.status(), CModule::Status::ModuleMissing);
+    EXPECT_EQ(none.GetStatus(), CModule::Status::ModuleMissing);
     std::filesystem::current_path(cwd);
     // The second folder is searched when the first lacks the module.
     CModule second("TRV.DLL", "ENCRYPTFUNC", {FakeModuleDir("none"), dir.path()});
-    EXPECT_EQ(second.status(), CModule::Status::Bound);
-    EXPECT_NE(second.entry(), nullptr);
+    EXPECT_EQ(second.GetStatus(), CModule::Status::Bound);
+    EXPECT_NE(second.Entry(), nullptr);
 }
 
 } // namespace

@@ -87,7 +87,7 @@ void CFPDlg::RunCipher(const char* entry, const char* progressLabel, const char*
     const std::string source = GetDlgItemText(IDC_SOURCE);
     const std::string target = GetDlgItemText(IDC_TARGET);
     const WipedString password(GetDlgItemText(IDC_PASSWORD));
-    if (password.value().empty()) {
+    if (password.Value().empty()) {
         AfxMessageBox(this, str::kFillPassword);
         return;
     }
@@ -105,7 +105,7 @@ void CFPDlg::RunCipher(const char* entry, const char* progressLabel, const char*
             ~Running() { flag = false; }
         } running{m_running = true};
         RunWithProgress({this, total > 0 ? progressLabel : streamLabel, total}, state, [&] {
-            outcome = RunBlockCipher(files, password.value().c_str(), module->entry(),
+            outcome = RunBlockCipher(files, password.Value().c_str(), module->Entry(),
                                      {&state.cancel, &state.done});
         });
         module->Release();

@@ -12,7 +12,7 @@ std::unique_ptr<CModule> BindCipher(const CDialog* owner, const char* fileName,
     if (CWinApp* app = AfxGetApp())
         dirs = app->ModuleDirectories();
     auto module = std::make_unique<CModule>(fileName, entryName, dirs);
-    switch (module->status()) {
+    switch (module->GetStatus()) {
     case CModule::Status::Bound:
         return module;
     case CModule::Status::ModuleMissing:

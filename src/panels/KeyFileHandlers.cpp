@@ -37,7 +37,7 @@ void SaveKeyFromField(CDialog& panel, int passwordFieldId, std::string& remember
     const WipedString password(panel.GetDlgItemText(passwordFieldId));
     KeyRecord record;
     // Refused before a file is asked for: the user's choice would be wasted.
-    if (!MakeKeyRecord(password.value(), record)) {
+    if (!MakeKeyRecord(password.Value(), record)) {
         AfxMessageBox(&panel, str::kKeyTooLong);
         return;
     }
@@ -65,7 +65,7 @@ void LoadKeyIntoField(CDialog& panel, int passwordFieldId, std::string& remember
         return;
     }
     WipedString password{std::string()};
-    switch (ReadKeyRecord(std::span(record.bytes.data(), *got), password.value())) {
+    switch (ReadKeyRecord(std::span(record.bytes.data(), *got), password.Value())) {
     case KeyReadResult::Empty:
         AfxMessageBox(&panel, str::kKeyFileEmpty);
         return;
@@ -78,10 +78,10 @@ void LoadKeyIntoField(CDialog& panel, int passwordFieldId, std::string& remember
     // The field holds text: bytes from another system may not survive it, and
     // a password that comes back changed is another password.
     const WipedString previous(panel.GetDlgItemText(passwordFieldId));
-    panel.SetDlgItemText(passwordFieldId, password.value());
+    panel.SetDlgItemText(passwordFieldId, password.Value());
     const WipedString shown(panel.GetDlgItemText(passwordFieldId));
-    if (shown.value() != password.value()) {
-        panel.SetDlgItemText(passwordFieldId, previous.value());
+    if (shown.Value() != password.Value()) {
+        panel.SetDlgItemText(passwordFieldId, previous.Value());
         AfxMessageBox(&panel, str::kKeyNotLoadable);
         return;
     }

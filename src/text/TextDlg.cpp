@@ -116,7 +116,7 @@ void CTextDlg::RunCipher(const char* entry, const char* missingModuleMessage,
                          const char* doneMessage) {
     std::string text = GetDlgItemText(IDC_TEXTFIELD);
     WipedString password(GetDlgItemText(IDC_PASSWORD));
-    if (text.empty() || password.value().empty()) {
+    if (text.empty() || password.Value().empty()) {
         AfxMessageBox(this, str::kFillTextAndPassword);
         return;
     }
@@ -127,7 +127,7 @@ void CTextDlg::RunCipher(const char* entry, const char* missingModuleMessage,
     auto module = BindCipher(this, kTextModule, entry, missingModuleMessage);
     if (!module)
         return;
-    module->entry()(text.data(), password.value().c_str(), std::int32_t(text.size()));
+    module->Entry()(text.data(), password.Value().c_str(), std::int32_t(text.size()));
     // A module that leaves a zero byte cuts the shown result there.
     text.resize(strnlen(text.data(), text.size()));
     SetDlgItemText(IDC_TEXTFIELD, text);

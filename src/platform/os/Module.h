@@ -22,8 +22,8 @@ public:
     CModule(const CModule&) = delete;
     CModule& operator=(const CModule&) = delete;
 
-    Status status() const { return m_status; }
-    CipherEntry entry() const { return m_entry; }
+    Status GetStatus() const { return m_status; }
+    CipherEntry Entry() const { return m_entry; }
     void Release();
 
 private:
