@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QTimer>
 
+#include <algorithm>
 #include <dlfcn.h>
 #include <fstream>
 #include <random>
@@ -80,6 +81,12 @@ void PressKey(QWidget* w, int key) {
     QApplication::sendEvent(w, &release);
 }
 
+std::string Pattern(std::size_t size, unsigned seed) {
+    std::string s(size, '\0');
+    std::generate(s.begin(), s.end(), std::mt19937(seed));
+    return s;
+}
+
 std::string ReadFile(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
     std::ostringstream s;
@@ -90,6 +97,17 @@ std::string ReadFile(const std::filesystem::path& p) {
 void WriteFile(const std::filesystem::path& p, const std::string& bytes) {
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+std::map<std::string, std::string> Snapshot(const std::filesystem::path& dir) {
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> entries;
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+        entries[e.path().string()] = e.is_symlink() ? "link to " + fs::read_symlink(e).string()
+                                     : e.is_regular_file()
+                                         ? std::to_string(std::hash<std::string>()(ReadFile(e)))
+                                         : "other";
+    return entries;
 }
 
 namespace {

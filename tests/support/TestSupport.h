@@ -10,6 +10,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -78,8 +79,13 @@ void Click(CDialog& dlg, int id);
 void OnNextModal(std::function<void(CDialog&)> action);
 void PressKey(QWidget* w, int key);
 
+// size bytes of noise, the same for the same seed.
+std::string Pattern(std::size_t size, unsigned seed);
 std::string ReadFile(const std::filesystem::path& p);
 void WriteFile(const std::filesystem::path& p, const std::string& bytes);
+// Every entry under a folder with its kind and content. Links are not
+// followed: some lead round in a circle.
+std::map<std::string, std::string> Snapshot(const std::filesystem::path& dir);
 
 // The recording test module's view of its calls (loaded once and kept loaded).
 struct RecordedCall {

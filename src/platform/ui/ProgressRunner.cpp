@@ -20,7 +20,7 @@ namespace quillmar {
 
 namespace {
 
-std::chrono::milliseconds g_delay{500};
+std::chrono::milliseconds g_delay = kProgressDelay;
 constexpr int kBarRange = 1000;
 constexpr std::chrono::milliseconds kRefresh{100};
 

@@ -32,6 +32,7 @@ void RunWithProgress(const ProgressRequest& request, ProgressState& state,
                      const std::function<void()>& work);
 
 // How long a run goes before its dialog shows; tests make it zero.
+inline constexpr std::chrono::milliseconds kProgressDelay{500};
 void SetProgressDelay(std::chrono::milliseconds delay);
 
 } // namespace quillmar
