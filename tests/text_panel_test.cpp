@@ -3,6 +3,7 @@
 #include "app/MainDlg.h"
 #include "crypto/RandomKey.h"
 #include "res/Resource.h"
+#include "res/Strings.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -218,25 +219,15 @@ TEST_F(TextPanel, ClipboardButtonsMoveWholeFieldsEvenWhenMasked) {
 }
 
 TEST_F(TextPanel, AdviceBoxesShowTheirTexts) {
-    Click(panel(), IDC_NOTICE);
-    Click(panel(), IDC_KEYHELPER);
-    Click(panel(), IDC_ARITHMETICS);
-    EXPECT_EQ(recorder.messages.size(), 3u);
-    ExpectMessage(0,
-                  "Text encryption must make sure that the encrypted code is visable, so it will "
-                  "cost more space and easy to be decrypted. It is recommoned to use file "
-                  "encryption. And there's another problem, some encryption Arithmetics can not "
-                  "encrypt text to visable codes.",
-                  "NOTICE", MsgIcon::Exclamation);
-    ExpectMessage(1,
-                  "Your password should be some words whit some figures or interpunctions. And "
-                  "your password should be at least 8 words to make sure it can not be doped out "
-                  "by others.",
-                  "NOTICE", MsgIcon::Exclamation);
-    ExpectMessage(2,
-                  "This version of QX could offer TRV arithmetic for text en/decryption only! "
-                  "Please register your mail for newer version's information.",
-                  "Tessarine");
+    for (const auto& [button, text, caption, icon] :
+         {std::tuple{IDC_NOTICE, str::kNotice, "NOTICE", MsgIcon::Exclamation},
+          {IDC_KEYHELPER, str::kKeyHelper, "NOTICE", MsgIcon::Exclamation},
+          {IDC_ARITHMETICS, str::kArithmetics, "Tessarine", MsgIcon::None}}) {
+        recorder.messages.clear();
+        Click(panel(), button);
+        EXPECT_EQ(recorder.messages.size(), 1u);
+        ExpectMessage(0, text, caption, icon);
+    }
     EXPECT_EQ(Status(), "Ready to work.");
 }
 
