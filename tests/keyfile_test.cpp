@@ -89,62 +89,51 @@ TEST_F(KeyFiles, LoadSaysWhatAFileHoldsOrWhyItCannotBeReadAndChangesNothingElse)
     const std::string d = dir.path().string() + "/", kUnreadable = "Can not read from the file!";
     fs::create_directory(dir / "folder");
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
-    FakeFiles failing(Record("abc", 3));
-    failing.readFailsAt = 0;
-    // In a message with a stop sign, % stands for the file's full path.
-    struct Case {
-        std::string name;
-        std::optional<std::string> content;
-        std::string message, field;
-        MsgIcon icon = MsgIcon::None;
-        bool saveFails = false; // with the same message
-        FileLayer* layer = nullptr;
-    };
-    const Case cases[] = {
-        {"empty", "", kUnreadable, "before"},
-        {"short", "QXP", kLoaded, ""},
-        {"other", "QXPA", "This is not a QX password file!", "before"},
-        {"long", Record("abc", 99) + "ignored", kLoaded, "abc"},
-        // An area with no zero byte ends with the record, not in the reserved bytes.
-        {"full", Record(std::string(256, 'k'), 0).replace(264, 4, "RRRR") + "beyond", kLoaded,
-         std::string(256, 'k')},
-        {"latin1", Record("caf\xE9", 4),
-         "The password in this key file cannot be shown unchanged in the password field, so it "
-         "was not loaded.",
-         "before"},
-        {"pipe", {}, kUnreadable, "before"}, // with no writer: must not hang the window
-        {"missing.key", {}, "% was not found.", "before", MsgIcon::Stop}, // Save Key would make it
-        {"nowhere/key", {}, "% was not found.", "before", MsgIcon::Stop, true},
-        {"short/key", {}, "% was not found.", "before", MsgIcon::Stop, true},
-        {"folder", {}, "% contains an invalid path.", "before", MsgIcon::Stop, true},
-        {"long",
-         {},
-         "A hardware I/O error was reported while accessing %.",
-         "before",
-         MsgIcon::Stop,
-         false,
-         &failing},
-    };
-    for (const Case& c : cases)
-        if (c.content)
-            WriteFile(dir / c.name, *c.content);
+    // The file's name, what it holds (nothing: left as it is), the message and the field after.
+    // A message about the file names it where "%" stands, with a stop sign; Save Key fails alike.
+    const std::vector<std::tuple<std::string, std::optional<std::string>, std::string, std::string>>
+        cases = {
+            {"empty", "", kUnreadable, "before"},
+            {"short", "QXP", kLoaded, ""},
+            {"other", "QXPA", "This is not a QX password file!", "before"},
+            {"long", Record("abc", 99) + "ignored", kLoaded, "abc"},
+            // An area with no zero byte ends with the record, not in the reserved bytes.
+            {"full", Record(std::string(256, 'k'), 0).replace(264, 4, "RRRR") + "beyond", kLoaded,
+             std::string(256, 'k')},
+            {"latin1", Record("caf\xE9", 4),
+             "The password in this key file cannot be shown unchanged in the password field, so "
+             "it was not loaded.",
+             "before"},
+            {"pipe", {}, kUnreadable, "before"}, // with no writer: must not hang the window
+            {"missing/key", {}, "% was not found.", "before"},
+            {"short/key", {}, "% was not found.", "before"},
+            {"folder", {}, "% contains an invalid path.", "before"},
+        };
+    for (const auto& [name, content, message, field] : cases)
+        if (content)
+            WriteFile(dir / name, *content);
     const auto before = Snapshot(dir.path());
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::string message = c.message;
-        if (const auto at = message.find('%'); at != std::string::npos)
-            message.replace(at, 1, d + c.name);
-        SetFileLayer(c.layer);
+    for (auto [name, content, message, field] : cases) {
+        SCOPED_TRACE(name);
+        const auto at = message.find('%');
+        const MsgIcon icon = at == std::string::npos ? MsgIcon::None : MsgIcon::Stop;
+        if (icon == MsgIcon::Stop)
+            message.replace(at, 1, d + name);
         Panel().SetDlgItemText(IDC_PASSWORD, "before");
-        Load(d + c.name);
-        EXPECT_EQ(Message(c.icon), message);
-        EXPECT_EQ(Field(), c.field);
-        if (c.saveFails) {
-            Save("before", d + c.name);
-            EXPECT_EQ(Message(MsgIcon::Stop), message);
+        Load(d + name);
+        EXPECT_EQ(Message(icon) + "|" + Field(), message + "|" + field);
+        if (icon == MsgIcon::Stop) {
+            Save("before", d + name);
+            EXPECT_EQ(Message(icon), message);
         }
-        SetFileLayer(nullptr);
     }
+    FakeFiles failing(Record("abc", 3)); // a read that fails
+    failing.readFailsAt = 0;
+    SetFileLayer(&failing);
+    Load(d + "long");
+    SetFileLayer(nullptr);
+    EXPECT_EQ(Message(MsgIcon::Stop) + "|" + Field(),
+              "A hardware I/O error was reported while accessing " + d + "long.|before");
     EXPECT_EQ(Snapshot(dir.path()), before);
 }
 
@@ -182,14 +171,10 @@ TEST_F(KeyFiles, EachPanelsChoosersShareItsLastChoiceAndACancelForgetsIt) {
     CFPDlg& file = main.FilePanel();
     text.SetDlgItemText(IDC_PASSWORD, "text pw");
     file.SetDlgItemText(IDC_PASSWORD, "file pw");
-    struct Step {
-        CDialog* panel;
-        int button;
-        std::optional<std::string> answer;
-        std::string offered;
-        bool mustExist;
-    };
-    const Step steps[] = {
+    // Panel, button and the chooser's answer; then what it had to offer, and whether the file
+    // had to exist.
+    using Step = std::tuple<CDialog*, int, std::optional<std::string>, std::string, bool>;
+    const std::vector<Step> steps = {
         {&text, IDC_SAVEKEY, "a.key", "", false}, // relative: saved as a
         {&file, IDC_SAVEKEY, b, "", false},
         {&file, IDC_BROWSESRC, a, b, true},
@@ -203,15 +188,16 @@ TEST_F(KeyFiles, EachPanelsChoosersShareItsLastChoiceAndACancelForgetsIt) {
     };
     const fs::path home = fs::current_path();
     fs::current_path(dir.path());
-    for (const Step& s : steps)
-        Press(*s.panel, s.button, s.answer);
+    for (const auto& [panel, button, answer, offered, mustExist] : steps)
+        Press(*panel, button, answer);
     fs::current_path(home);
-    ASSERT_EQ(chooser.requests.size(), std::size(steps));
-    for (std::size_t i = 0; i < std::size(steps); ++i) {
+    ASSERT_EQ(chooser.requests.size(), steps.size());
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const auto& [panel, button, answer, offered, mustExist] = steps[i];
         const FileChooserRequest& r = chooser.requests[i];
-        EXPECT_EQ(r.title + "|" + r.initialPath, "Please select file:|" + steps[i].offered) << i;
-        EXPECT_EQ(r.fileMustExist, steps[i].mustExist) << i;
-        EXPECT_EQ(r.owner, steps[i].panel) << i;
+        EXPECT_EQ(r.title + "|" + r.initialPath, "Please select file:|" + offered) << i;
+        EXPECT_EQ(r.fileMustExist, mustExist) << i;
+        EXPECT_EQ(r.owner, panel) << i;
     }
     EXPECT_EQ(file.GetDlgItemText(IDC_SOURCE) + "|" + file.GetDlgItemText(IDC_TARGET), a + "|");
     EXPECT_EQ(Field() + "|" + file.GetDlgItemText(IDC_PASSWORD), "text pw|file pw");

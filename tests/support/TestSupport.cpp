@@ -110,44 +110,15 @@ std::map<std::string, std::string> Snapshot(const std::filesystem::path& dir) {
     return entries;
 }
 
-namespace {
-struct RawCall {
-    const char* entry;
-    const char* data;
-    int dataLen;
-    const char* key;
-    int length;
-};
-using CountFn = int (*)();
-using GetFn = RawCall (*)(int);
-using ClearFn = void (*)();
-
-void* KeepLoaded(const std::string& moduleFile) {
+std::vector<RecordedCall>& RecordedCalls(const std::string& moduleFile) {
     // Holding our own reference keeps the module's record alive while the
     // program loads and releases it around each operation.
     const auto path = FakeModuleDir("recording") / moduleFile;
     void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!h)
         throw std::runtime_error(dlerror());
-    return h;
-}
-} // namespace
-
-std::vector<RecordedCall> RecordedCalls(const std::string& moduleFile) {
-    void* h = KeepLoaded(moduleFile);
-    auto count = reinterpret_cast<CountFn>(dlsym(h, "test_call_count"));
-    auto get = reinterpret_cast<GetFn>(dlsym(h, "test_call"));
-    std::vector<RecordedCall> calls;
-    for (int i = 0; i < count(); ++i) {
-        RawCall c = get(i);
-        calls.push_back({c.entry, std::string(c.data, std::size_t(c.dataLen)), c.key, c.length});
-    }
-    return calls;
-}
-
-void ClearRecordedCalls(const std::string& moduleFile) {
-    void* h = KeepLoaded(moduleFile);
-    reinterpret_cast<ClearFn>(dlsym(h, "test_clear_calls"))();
+    using List = std::vector<RecordedCall>* (*)();
+    return *reinterpret_cast<List>(dlsym(h, "test_calls"))();
 }
 
 } // namespace quillmar::test

@@ -2,6 +2,7 @@
 // What the GUI tests share: recorders for the platform's seams, scripted
 // answers, temporary folders and the test cipher modules.
 
+#include "RecordedCall.h"
 #include "platform/ui/Dialog.h"
 #include "platform/ui/FileChooser.h"
 #include "platform/ui/MessageBox.h"
@@ -87,14 +88,10 @@ void WriteFile(const std::filesystem::path& p, const std::string& bytes);
 // followed: some lead round in a circle.
 std::map<std::string, std::string> Snapshot(const std::filesystem::path& dir);
 
-// The recording test module's view of its calls (loaded once and kept loaded).
-struct RecordedCall {
-    std::string entry;
-    std::string data;
-    std::string key;
-    int length;
-};
-std::vector<RecordedCall> RecordedCalls(const std::string& moduleFile);
-void ClearRecordedCalls(const std::string& moduleFile);
+// The calls the recording test module has had (it is loaded once and kept loaded).
+std::vector<RecordedCall>& RecordedCalls(const std::string& moduleFile);
+inline void ClearRecordedCalls(const std::string& moduleFile) {
+    RecordedCalls(moduleFile).clear();
+}
 
 } // namespace quillmar::test
