@@ -6,7 +6,7 @@
 // 1 MiB text through the real panel and the real TRV.DLL, button press to status line.
 
 #include "app/MainDlg.h"
-#include "platform/WinApp.h"
+#include "platform/ui/WinApp.h"
 #include "res/Resource.h"
 
 #include <QAbstractButton>

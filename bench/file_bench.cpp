@@ -7,11 +7,11 @@
 // each in a fresh process.
 // Usage: file_bench [MiB=256] [rounds=3]; each time is the best of the rounds.
 
-#include "crypto/CipherBinding.h"
-#include "file/BlockCipher.h"
-#include "file/BlockPipeline.h"
-#include "platform/FileStreams.h"
-#include "platform/Module.h"
+#include "blockloop/BlockCipher.h"
+#include "blockloop/BlockPipeline.h"
+#include "crypto/CipherModules.h"
+#include "platform/os/FileStreams.h"
+#include "platform/os/Module.h"
 
 #include <algorithm>
 #include <chrono>
@@ -51,7 +51,7 @@ using Clock = std::chrono::steady_clock;
 std::unique_ptr<CModule> BindDes() {
     auto des = std::make_unique<CModule>(kFileModule, kEncryptEntry,
                                          std::vector<std::filesystem::path>{QUILLMAR_OUTPUT_DIR});
-    if (des->status() != CModule::Status::Bound)
+    if (des->GetStatus() != CModule::Status::Bound)
         Fail("cannot bind DES.DLL in " QUILLMAR_OUTPUT_DIR);
     return des;
 }
@@ -71,11 +71,11 @@ void MakeSource(const std::string& path, std::size_t size) {
 // Workers 0: the plain loop; otherwise the pipeline with that many workers.
 bool Encrypt(CModule& des, const std::string& source, const std::string& target, unsigned workers) {
     BlockFiles files;
-    if (OpenBlockFiles(source, target, PosixFileLayer(), files) != OpenFailure::None)
+    if (OpenBlockFiles(source, target, PosixFileLayer(), files).kind != BlockOutcome::Kind::Success)
         return false;
     const auto outcome =
-        workers == 0 ? RunBlockCipher(files, kPassword, des.entry())
-                     : RunBlockPipeline(files, kPassword, des.entry(), {}, {.workers = workers});
+        workers == 0 ? RunBlockCipher(files, kPassword, des.Entry())
+                     : RunBlockPipeline(files, kPassword, des.Entry(), {}, {.workers = workers});
     return outcome.kind == BlockOutcome::Kind::Success;
 }
 
@@ -210,7 +210,7 @@ int main(int argc, char** argv) {
     const auto des = BindDes();
     // The key derivation is the module's one-off cost; openssl is handed the key.
     char warm[8] = {};
-    des->entry()(warm, kPassword, sizeof warm);
+    des->Entry()(warm, kPassword, sizeof warm);
     const unsigned workers = DefaultWorkerCount();
 
     double loop = 1e100, pipeline = 1e100, openssl = 1e100, gpgTime = 1e100;

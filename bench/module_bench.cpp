@@ -28,7 +28,7 @@ constexpr std::size_t kChunk = 512;
 constexpr std::size_t kTextSize = std::size_t{1} << 20;
 constexpr char kPassword[] = "password";
 
-CipherFunc load(const char* file) {
+CipherFunc Load(const char* file) {
     const std::string path = std::string(QUILLMAR_OUTPUT_DIR) + "/" + file;
     void* handle = dlopen(path.c_str(), RTLD_NOW);
     void* fn = handle != nullptr ? dlsym(handle, "ENCRYPTFUNC") : nullptr;
@@ -39,13 +39,13 @@ CipherFunc load(const char* file) {
     return reinterpret_cast<CipherFunc>(fn);
 }
 
-template <typename F> double seconds(F&& work) {
+template <typename F> double Seconds(F&& work) {
     const auto start = Clock::now();
     work();
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-void fill(std::vector<char>& data) {
+void Fill(std::vector<char>& data) {
     for (std::size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<char>(i * 131 + (i >> 9));
 }
@@ -65,7 +65,7 @@ struct PlainDes {
     }
 };
 
-std::string mixed_text() {
+std::string MixedText() {
     const std::string paragraph =
         "The quick brown fox, 1234567890! Grüße aus Köln. "
         "Съешь же ещё этих мягких булок. 世界你好，今天天气很好。 "
@@ -81,22 +81,22 @@ std::string mixed_text() {
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
-    const CipherFunc des_module = load("DES.DLL");
-    const CipherFunc trv_module = load("TRV.DLL");
+    const CipherFunc desModule = Load("DES.DLL");
+    const CipherFunc trvModule = Load("TRV.DLL");
     const PlainDes plain;
 
     std::vector<char> a(kTotal), b(kTotal);
-    des_module(a.data(), kPassword, kChunk); // the password derivation is not what we measure
-    double module_best = 1e9, nettle_best = 1e9;
+    desModule(a.data(), kPassword, kChunk); // the password derivation is not what we measure
+    double moduleBest = 1e9, nettleBest = 1e9;
     for (int r = 0; r < rounds; ++r) {
-        fill(a);
-        fill(b);
-        module_best = std::min(module_best, seconds([&] {
-                                   for (std::size_t at = 0; at < kTotal; at += kChunk)
-                                       des_module(a.data() + at, kPassword, kChunk);
-                               }));
-        nettle_best = std::min(
-            nettle_best, seconds([&] {
+        Fill(a);
+        Fill(b);
+        moduleBest = std::min(moduleBest, Seconds([&] {
+                                  for (std::size_t at = 0; at < kTotal; at += kChunk)
+                                      desModule(a.data() + at, kPassword, kChunk);
+                              }));
+        nettleBest = std::min(
+            nettleBest, Seconds([&] {
                 for (std::size_t at = 0; at < kTotal; at += kChunk) {
                     std::uint8_t iv[DES_BLOCK_SIZE];
                     std::memcpy(iv, plain.iv, sizeof iv);
@@ -111,26 +111,26 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::string text = mixed_text();
-    trv_module(text.data(), kPassword, 16);
-    double trv_best = 1e9;
+    std::string text = MixedText();
+    trvModule(text.data(), kPassword, 16);
+    double trvBest = 1e9;
     for (int r = 0; r < std::max(rounds, 5); ++r) {
         std::string copy = text;
-        trv_best =
-            std::min(trv_best, seconds([&] {
-                         trv_module(copy.data(), kPassword, static_cast<std::int32_t>(copy.size()));
+        trvBest =
+            std::min(trvBest, Seconds([&] {
+                         trvModule(copy.data(), kPassword, static_cast<std::int32_t>(copy.size()));
                      }));
     }
 
     const double mib = static_cast<double>(kTotal) / (1 << 20);
     std::printf("%-34s %10s %13s\n", "case", "time", "throughput");
-    std::printf("%-34s %8.3f s %7.1f MiB/s\n", "DES.DLL, 512-byte calls, 256 MiB", module_best,
-                mib / module_best);
-    std::printf("%-34s %8.3f s %7.1f MiB/s\n", "nettle DES-CBC, same calls", nettle_best,
-                mib / nettle_best);
+    std::printf("%-34s %8.3f s %7.1f MiB/s\n", "DES.DLL, 512-byte calls, 256 MiB", moduleBest,
+                mib / moduleBest);
+    std::printf("%-34s %8.3f s %7.1f MiB/s\n", "nettle DES-CBC, same calls", nettleBest,
+                mib / nettleBest);
     std::printf("%-34s %10s %13.3f   (target >= 0.95)\n", "ratio DES.DLL / nettle", "",
-                nettle_best / module_best);
+                nettleBest / moduleBest);
     std::printf("%-34s %7.1f ms %7.1f MiB/s   (target < 100 ms)\n", "TRV.DLL, one call, 1 MiB text",
-                trv_best * 1e3, 1.0 / trv_best);
+                trvBest * 1e3, 1.0 / trvBest);
     return 0;
 }

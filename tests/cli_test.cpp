@@ -4,10 +4,10 @@
 // reading are called directly.
 #include "CommandLine.h"
 #include "Password.h"
-#include "crypto/CipherBinding.h"
+#include "blockloop/BlockCipher.h"
+#include "crypto/CipherModules.h"
 #include "crypto/KeyFile.h"
 #include "crypto/RandomKey.h"
-#include "file/BlockCipher.h"
 #include "res/Strings.h"
 
 #include <gtest/gtest.h>
@@ -145,7 +145,7 @@ std::string PanelFileCipher(const std::string& data, const char* entry) {
     WriteFile(dir / "in", data);
     const CModule module(kFileModule, entry, {kBuild});
     const auto outcome = RunBlockCipher((dir / "in").string(), (dir / "out").string(),
-                                        kPassword.c_str(), module.entry(), {}, PosixFileLayer());
+                                        kPassword.c_str(), module.Entry(), {}, PosixFileLayer());
     EXPECT_EQ(outcome.kind, BlockOutcome::Kind::Success);
     return ReadFile(dir / "out");
 }
@@ -154,7 +154,7 @@ std::string PanelFileCipher(const std::string& data, const char* entry) {
 std::string PanelTextCipher(std::string text, const char* entry,
                             const std::string& password = kPassword) {
     const CModule module(kTextModule, entry, {kBuild});
-    module.entry()(text.data(), password.c_str(), std::int32_t(text.size()));
+    module.Entry()(text.data(), password.c_str(), std::int32_t(text.size()));
     return text;
 }
 

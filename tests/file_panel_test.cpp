@@ -1,10 +1,10 @@
-// The file panel through its real widgets, and the block loop beneath it: test
-// and real cipher modules, real files, hostile paths and devices, and an I/O
-// layer that fails on demand.
+// The file panel through its real widgets: test and real cipher modules, real
+// files, hostile paths and devices, and a file layer that fails on demand.
+#include "FakeFiles.h"
 #include "TestSupport.h"
 #include "app/MainDlg.h"
-#include "file/BlockCipher.h"
-#include "platform/ProgressRunner.h"
+#include "blockloop/BlockCipher.h"
+#include "platform/ui/ProgressRunner.h"
 #include "res/Resource.h"
 
 #include <QApplication>
@@ -18,14 +18,9 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
-#include <csignal>
 #include <fcntl.h>
 #include <future>
-#include <map>
-#include <random>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,84 +35,14 @@ const std::string kNoSource = "Could not open source file!!!";
 const std::string kNoTarget = "Could not open or create target file!!!";
 const std::string kEncrypted = "Encryption successful finished!";
 
-// An I/O layer that fails where a test says: reads or writes after N bytes, the
-// commit. The source lives in memory; the target too, or is a real file with
-// only the failure put in front of it.
-struct FakeFiles : FileLayer {
-    explicit FakeFiles(std::string s, bool real = false) : source(std::move(s)), realTarget(real) {}
-    std::string source, written;
-    std::optional<std::uint64_t> readFailsAt, writeFailsAt;
-    bool realTarget, commitFails = false, committed = false;
-    std::function<void(std::uint64_t offset)> beforeRead = [](std::uint64_t) {}; // reading thread
-
-    struct Stream : ByteReader, ByteWriter {
-        Stream(FakeFiles& f, std::string p, std::unique_ptr<ByteWriter> in = nullptr)
-            : f(f), path(std::move(p)), inner(std::move(in)) {}
-        std::optional<std::size_t> Read(char* data, std::size_t size, FileError& error) override {
-            f.beforeRead(pos);
-            if (f.readFailsAt && pos + size > *f.readFailsAt) {
-                error = {FileErrorCause::HardIO, path};
-                return std::nullopt;
-            }
-            const std::size_t n = f.source.copy(data, size, pos);
-            pos += n;
-            return n;
-        }
-        std::uint64_t Size() const override { return f.source.size(); }
-        bool Write(const char* data, std::size_t size, FileError& error) override {
-            if (f.writeFailsAt && f.written.size() + size > *f.writeFailsAt) {
-                error = {FileErrorCause::DiskFull, path};
-                return false;
-            }
-            f.written.append(data, size);
-            return !inner || inner->Write(data, size, error);
-        }
-        bool Commit(FileError& error) override {
-            if (f.commitFails)
-                error = {FileErrorCause::HardIO, path};
-            return f.committed = !f.commitFails && (!inner || inner->Commit(error));
-        }
-        FakeFiles& f;
-        std::string path;
-        std::unique_ptr<ByteWriter> inner;
-        std::size_t pos = 0;
-    };
-    std::unique_ptr<ByteReader> OpenRead(const std::string& path) override {
-        return std::make_unique<Stream>(*this, path);
-    }
-    std::unique_ptr<ByteWriter> OpenReplace(const std::string& path) override {
-        auto inner = realTarget ? PosixFileLayer().OpenReplace(path) : nullptr;
-        return realTarget && !inner ? nullptr
-                                    : std::make_unique<Stream>(*this, path, std::move(inner));
-    }
-};
-
-std::string Pattern(std::size_t size, unsigned seed) {
-    std::string s(size, '\0');
-    std::generate(s.begin(), s.end(), std::mt19937(seed));
-    return s;
-}
-
 std::string Padded(std::string s) {
     s.resize(PaddedLength(s.size()), '\0');
     return s;
 }
 
-// Every entry under a folder with its kind and content. Links are not
-// followed: some lead round in a circle.
-std::map<std::string, std::string> Snapshot(const fs::path& dir) {
-    std::map<std::string, std::string> entries;
-    for (const auto& e : fs::recursive_directory_iterator(dir))
-        entries[e.path().string()] = e.is_symlink() ? "link to " + fs::read_symlink(e).string()
-                                     : e.is_regular_file()
-                                         ? std::to_string(std::hash<std::string>()(ReadFile(e)))
-                                         : "other";
-    return entries;
-}
-
-// A file that even root may not open for reading.
-std::string UnreadableFile() {
-    // sysfs refuses to open a write-only attribute for reading, whoever asks.
+// A file that even root may not open for reading, where the system has one:
+// sysfs refuses to open a write-only attribute for reading, whoever asks.
+std::optional<std::string> UnreadableFile() {
     for (const char* path :
          {"/sys/bus/pci/rescan", "/sys/bus/platform/drivers_probe", "/sys/bus/platform/uevent"}) {
         const int fd = ::open(path, O_RDONLY | O_NONBLOCK);
@@ -126,8 +51,7 @@ std::string UnreadableFile() {
         else if (errno == EACCES)
             return path;
     }
-    ADD_FAILURE() << "no file that cannot be read was found on this machine";
-    return "";
+    return std::nullopt;
 }
 
 QProgressDialog* VisibleProgressDialog() {
@@ -152,16 +76,16 @@ protected:
     void TearDown() override {
         fs::current_path(oldDir);
         SetFileLayer(nullptr);
-        SetProgressDelay(500ms);
+        SetProgressDelay(kProgressDelay);
     }
-    CFPDlg& panel() { return main.FilePanel(); }
-    std::string Field(int id) { return panel().GetDlgItemText(id); }
+    CFPDlg& Panel() { return main.FilePanel(); }
+    std::string Field(int id) { return Panel().GetDlgItemText(id); }
     void Press(int button, const std::string& source, const std::string& target,
                const std::string& password = "pw") {
-        panel().SetDlgItemText(IDC_SOURCE, source);
-        panel().SetDlgItemText(IDC_TARGET, target);
-        panel().SetDlgItemText(IDC_PASSWORD, password);
-        Click(panel(), button);
+        Panel().SetDlgItemText(IDC_SOURCE, source);
+        Panel().SetDlgItemText(IDC_TARGET, target);
+        Panel().SetDlgItemText(IDC_PASSWORD, password);
+        Click(Panel(), button);
         // The fields keep their texts after every outcome.
         EXPECT_EQ(Field(IDC_SOURCE) + "|" + Field(IDC_TARGET) + "|" + Field(IDC_PASSWORD),
                   source + "|" + target + "|" + password);
@@ -172,7 +96,7 @@ protected:
         ASSERT_EQ(recorder.messages.size(), 1u);
         const MessageRecord& m = recorder.messages[0];
         EXPECT_EQ(m.text + "|" + m.caption, text + "|" + caption);
-        EXPECT_TRUE(m.icon == icon && m.owner == &panel()) << int(m.icon);
+        EXPECT_TRUE(m.icon == icon && m.owner == &Panel()) << int(m.icon);
         recorder.messages.clear();
     }
     std::string In() const { return (dir / "in").string(); }
@@ -180,13 +104,12 @@ protected:
     std::string Existing() const { return (dir / "existing").string(); }
 
     MessageRecorder recorder;
-    ScriptedChooser chooser;
     CMainDlg main;
     TempDir dir;
     const fs::path oldDir = fs::current_path();
 };
 
-TEST_F(FilePanel, BlocksArePaddedToEightAndEachIsOneModuleCallWithTheWholeKey) {
+TEST_F(FilePanel, BlocksArePaddedToEightEachIsOneModuleCallAndDesGivesTheFileBack) {
     const std::string key = std::string(1000, 'k') + " Grüße";
     // 13 bytes that were never encrypted: DECRYPT runs on them all the same.
     const std::vector<std::pair<std::size_t, std::vector<int>>> table = {
@@ -208,9 +131,7 @@ TEST_F(FilePanel, BlocksArePaddedToEightAndEachIsOneModuleCallWithTheWholeKey) {
         EXPECT_EQ(seen, lengths);
         EXPECT_EQ(ReadFile(Out()), padded); // the test module changes nothing
     }
-}
-
-TEST_F(FilePanel, RoundTripThroughDesGivesTheOriginalPlusItsZeroPadding) {
+    // Through DES.DLL and back: the original plus its zero padding.
     UseModuleDir(RealModuleDir());
     for (std::size_t size : {513, 4109, 77}) {
         SCOPED_TRACE(size);
@@ -245,9 +166,12 @@ TEST_F(FilePanel, RefusalsComeInOrderEachWithItsMessageAndChangeNothing) {
         {"missing", "nofolder/x", "", "Plase fill password!"},
         {"missing", "", " ", kNoSource}};
     // A FIFO with no writer must not hang; long260 is short, but its full path has 260.
-    for (const std::string& source :
-         std::vector<std::string>{"", "folder", "fifo", "in/x", (dir / long260).string(), long260,
-                                  beyond, "dangling", "loop", UnreadableFile()})
+    std::vector<std::string> sources = {
+        "",      "folder", "fifo",     "in/x", (dir / long260).string(),
+        long260, beyond,   "dangling", "loop"};
+    if (const auto unreadable = UnreadableFile())
+        sources.push_back(*unreadable);
+    for (const std::string& source : sources)
         cases.push_back({source, Existing(), "pw", kNoSource});
     // Replacing a device by rename would put a file where the device node was; /proc and /sys
     // are read-only places; into-nothing points into a missing folder.
@@ -276,38 +200,39 @@ TEST_F(FilePanel, RefusalsComeInOrderEachWithItsMessageAndChangeNothing) {
 }
 
 TEST_F(FilePanel, MissingModulesAndFailuresPartWayLeaveTheFolderAsItWas) {
-    WriteFile(In(), Pattern(600 << 10, 2));
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    std::signal(SIGXFSZ, SIG_IGN); // past the limit a write fails instead of ending the process
-    // The module, the source, the message, whether it is a file error, whether size is limited.
-    const std::vector<std::tuple<std::string, std::string, std::string, bool, bool>> cases = {
-        {"none", In(), "Could not get encryption dll!", false, false},
-        {"broken", In(), "Could not get encryption dll!", false, false}, // a text file
-        {"empty", In(), "FUNCTION load failed!", false, false},          // neither entry
-        // The real layer's second big write runs into the limit, part-way.
-        {"recording", In(), "Disk full while accessing ", true, true},
+    FakeFiles failing(Pattern(600 << 10, 2), true); // the real target, failing part-way
+    failing.writeFailsAt = 300 << 10;
+    struct Case {
+        std::string module, source, message; // a failed write's message ends with the target
+        FileLayer* layer;
+    };
+    const Case cases[] = {
+        {"none", In(), "Could not get encryption dll!", nullptr},
+        {"broken", In(), "Could not get encryption dll!", nullptr}, // a text file
+        {"empty", In(), "FUNCTION load failed!", nullptr},          // neither entry
+        {"recording", In(), "Disk full while accessing ", &failing},
         // Reading a process's memory at address 0 fails with EIO.
         {"recording", "/proc/self/mem",
-         "A hardware I/O error was reported while accessing /proc/self/mem.", true, false},
+         "A hardware I/O error was reported while accessing /proc/self/mem.", nullptr},
     };
     const auto before = Snapshot(dir.path());
-    for (const auto& [module, source, message, fileError, sizeLimit] : cases) {
-        UseModuleDir(FakeModuleDir(module));
+    for (const auto& c : cases) {
+        UseModuleDir(FakeModuleDir(c.module));
+        SetFileLayer(c.layer);
+        const bool fileError = c.module == "recording";
         for (const std::string& target : {Existing(), Out()}) {
             for (int button : {IDC_FENCRYPT, IDC_FDECRYPT}) {
-                SCOPED_TRACE(module + " -> " + target + " " + std::to_string(button));
-                const rlimit limit{sizeLimit ? 300 << 10 : saved.rlim_cur, saved.rlim_max};
-                ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-                Press(button, source, target);
-                ::setrlimit(RLIMIT_FSIZE, &saved);
-                ExpectMessage(message + (sizeLimit ? target + "." : ""),
+                SCOPED_TRACE(c.module + " -> " + target + " " + std::to_string(button));
+                failing.written.clear();
+                Press(button, c.source, target);
+                ExpectMessage(c.message + (c.layer ? target + "." : ""),
                               fileError ? "Tessarine" : "",
                               fileError ? MsgIcon::Stop : MsgIcon::None);
                 EXPECT_EQ(Snapshot(dir.path()), before);
             }
         }
     }
+    SetFileLayer(nullptr);
     // A module with only ENCRYPTFUNC encrypts, and answers DECRYPT with the entry message.
     UseModuleDir(FakeModuleDir("encrypt_only"));
     Press(IDC_FDECRYPT, In(), Existing());
@@ -325,20 +250,19 @@ TEST_F(FilePanel, DanglingLinksDevicesAndPathsJustShortEnoughWorkAsNamed) {
     fs::create_symlink("../made-relative", dir / "sub" / "rel-link");
     const std::string long259 = (dir / std::string(258 - dir.path().string().size(), 'n')).string();
     const std::string padded = Padded(ReadFile(In())); // the recording module changes nothing
-    const auto works = [&](const std::string& source, const std::string& target,
-                           const fs::path& written, const std::string& content) {
+    const mode_t oldMask = ::umask(027);               // a new file follows the umask
+    for (const auto& [source, target, written, content] : std::vector<std::array<std::string, 4>>{
+             {In(), "to-existing", Existing(), padded},
+             {In(), "abs-link", (dir / "made-absolute").string(), padded},
+             {In(), "sub/rel-link", (dir / "made-relative").string(), padded},
+             {"/dev/null", Existing(), Existing(), ""}, // an empty device as source
+             {In(), long259, long259, padded},
+             {long259, "back", "back", padded}}) {
         SCOPED_TRACE(source + " -> " + target);
         Press(IDC_FENCRYPT, source, target);
         ExpectMessage(kEncrypted);
         EXPECT_EQ(ReadFile(written), content);
-    };
-    works(In(), "to-existing", Existing(), padded);
-    works(In(), "abs-link", dir / "made-absolute", padded);
-    works(In(), "sub/rel-link", dir / "made-relative", padded);
-    works("/dev/null", Existing(), Existing(), ""); // an empty device as source
-    works(In(), long259, long259, padded);
-    const mode_t oldMask = ::umask(027); // a new file follows the umask
-    works(long259, "back", dir / "back", padded);
+    }
     ::umask(oldMask);
     EXPECT_EQ(fs::status("back").permissions(), fs::perms(0640));
     EXPECT_EQ(fs::status(Existing()).permissions(), fs::perms(0640));
@@ -348,50 +272,23 @@ TEST_F(FilePanel, DanglingLinksDevicesAndPathsJustShortEnoughWorkAsNamed) {
     EXPECT_EQ(fs::read_symlink(dir / "sub" / "rel-link"), "../made-relative");
 }
 
-TEST_F(FilePanel, AllFourChoosersShareOneRememberedPathApartFromTheTextPanel) {
-    chooser.answers = {In(), Out(), {}, {}, {}, {}, (dir / std::string(300, 'z')).string()};
-    for (int button : {IDC_BROWSESRC, IDC_BROWSETGT, IDC_LOADKEY, IDC_SAVEKEY})
-        Click(panel(), button);
-    EXPECT_EQ(Field(IDC_SOURCE) + "|" + Field(IDC_TARGET), In() + "|" + Out());
-    // A cancelled source browse keeps the field; a cancelled target browse clears it. A path too
-    // long to open is no choice either.
-    panel().RememberedPath() = In();
-    for (int button : {IDC_BROWSESRC, IDC_BROWSETGT, IDC_BROWSESRC})
-        Click(panel(), button);
-    EXPECT_EQ(Field(IDC_SOURCE) + "|" + Field(IDC_TARGET), In() + "|");
-    EXPECT_EQ(panel().RememberedPath(), "");
-
-    const std::vector<std::pair<std::string, bool>> expected = {
-        {"", true},   {In(), false}, {Out(), false}, {"", false},
-        {In(), true}, {"", false},   {"", true}};
-    ASSERT_EQ(chooser.requests.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        const FileChooserRequest& r = chooser.requests[i];
-        EXPECT_EQ(r.title + "|" + r.initialPath, "Please select file:|" + expected[i].first) << i;
-        // Whether the key-file choosers want an existing file is the key file's business.
-        EXPECT_TRUE(i == 2 || i == 3 || r.fileMustExist == expected[i].second) << i;
-    }
-    EXPECT_EQ(main.TextPanel().RememberedPath(), "");
-    EXPECT_TRUE(recorder.messages.empty());
-}
-
 TEST_F(FilePanel, MaskHidesThePasswordButEveryOperationReadsTheRealText) {
-    EXPECT_FALSE(panel().IsMasked(IDC_PASSWORD)); // plain at start
-    Click(panel(), IDC_MASK);
-    EXPECT_TRUE(panel().IsMasked(IDC_PASSWORD));
+    EXPECT_FALSE(Panel().IsMasked(IDC_PASSWORD)); // plain at start
+    Click(Panel(), IDC_MASK);
+    EXPECT_TRUE(Panel().IsMasked(IDC_PASSWORD));
     QApplication::clipboard()->setText("from clipboard");
-    Click(panel(), IDC_GETCLIP);
-    EXPECT_TRUE(panel().IsMasked(IDC_PASSWORD));
+    Click(Panel(), IDC_GETCLIP);
+    EXPECT_TRUE(Panel().IsMasked(IDC_PASSWORD));
     Press(IDC_FENCRYPT, In(), Out(), Field(IDC_PASSWORD)); // the text as it came
     ExpectMessage(kEncrypted);
     EXPECT_EQ(RecordedCalls("DES.DLL").at(0).key, "from clipboard");
-    panel().SetDlgItemText(IDC_PASSWORD, "to clipboard");
-    Click(panel(), IDC_TOCLIP); // whole, though masked
+    Panel().SetDlgItemText(IDC_PASSWORD, "to clipboard");
+    Click(Panel(), IDC_TOCLIP); // whole, though masked
     EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "to clipboard");
-    Click(panel(), IDC_MASK);
-    EXPECT_FALSE(panel().IsMasked(IDC_PASSWORD));
+    Click(Panel(), IDC_MASK);
+    EXPECT_FALSE(Panel().IsMasked(IDC_PASSWORD));
     QApplication::clipboard()->clear();
-    Click(panel(), IDC_GETCLIP);
+    Click(Panel(), IDC_GETCLIP);
     EXPECT_EQ(Field(IDC_PASSWORD), "");
 }
 
@@ -400,7 +297,7 @@ TEST_F(FilePanel, AFileDroppedOnAPathFieldFillsItWithThePath) {
     web.setUrls({QUrl("https://example.org/file.bin")});
     files.setUrls({QUrl::fromLocalFile("/tmp/a folder/first.bin"), QUrl::fromLocalFile("/b")});
     for (int id : {IDC_SOURCE, IDC_TARGET}) {
-        QWidget* field = panel().GetDlgItem(id);
+        QWidget* field = Panel().GetDlgItem(id);
         for (QMimeData* data : {&web, &files}) { // only local files are taken
             QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, data, Qt::LeftButton, {});
             QApplication::sendEvent(field, &enter);
@@ -470,20 +367,18 @@ TEST_F(FilePanel, TheLoopRunsOffTheWindowThreadAndClosingTheWindowCancelsIt) {
             return;
         // While the loop goes on, the sidebar would hide the panel and a key would land in the
         // field; then the main window closes.
-        QMetaObject::invokeMethod(
-            qApp,
-            [&] {
-                windowRan.set_value();
-                QWidget* text = main.GetDlgItem(IDC_TEXT);
-                for (auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-                    QMouseEvent e(type, QPointF(3, 3), text->mapToGlobal(QPointF(3, 3)),
-                                  Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-                    QApplication::sendEvent(text, &e);
-                }
-                PressKey(panel().GetDlgItem(IDC_PASSWORD), Qt::Key_A);
-                main.GetSafeHwnd()->close();
-            },
-            Qt::QueuedConnection);
+        const auto meanwhile = [&] {
+            windowRan.set_value();
+            QWidget* text = main.GetDlgItem(IDC_TEXT);
+            for (auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+                QMouseEvent e(type, QPointF(3, 3), text->mapToGlobal(QPointF(3, 3)), Qt::LeftButton,
+                              Qt::LeftButton, Qt::NoModifier);
+                QApplication::sendEvent(text, &e);
+            }
+            PressKey(Panel().GetDlgItem(IDC_PASSWORD), Qt::Key_A);
+            main.GetSafeHwnd()->close();
+        };
+        QMetaObject::invokeMethod(qApp, meanwhile, Qt::QueuedConnection);
         // Only the window thread's event loop can let this go.
         windowBlocked = windowRan.get_future().wait_for(60s) != std::future_status::ready;
     };
@@ -491,54 +386,9 @@ TEST_F(FilePanel, TheLoopRunsOffTheWindowThreadAndClosingTheWindowCancelsIt) {
     Press(IDC_FENCRYPT, "big", Existing());
     EXPECT_FALSE(windowBlocked);
     EXPECT_FALSE(main.IsWindowVisible());
-    EXPECT_TRUE(panel().IsWindowVisible());
+    EXPECT_TRUE(Panel().IsWindowVisible());
     EXPECT_TRUE(recorder.messages.empty());
     EXPECT_EQ(Snapshot(dir.path()), before);
-}
-
-// The block loop on its own: where it stops on a failure or a cancel.
-int g_calls = 0, g_cancelAfter = 0; // no cancel at 0
-std::atomic<bool> g_cancel{false};
-
-void CountingEntry(char*, const char*, std::int32_t) {
-    g_cancel = ++g_calls == g_cancelAfter;
-}
-
-TEST(BlockLoop, AnErrorOrACancelAtAnyByteEndsTheLoopAndNothingIsCommitted) {
-    FakeFiles files(Pattern(3000, 6));
-    std::atomic<std::uint64_t> done{0};
-    const auto run = [&](int cancelAfter) {
-        g_calls = 0, g_cancelAfter = cancelAfter;
-        files.written.clear();
-        files.committed = g_cancel = false;
-        return RunBlockCipher("in", "out", "pw", CountingEntry, {&g_cancel, &done}, files);
-    };
-    // At 2999 a cancel comes after the last block: the target still takes nothing.
-    for (std::uint64_t at : {0, 100, 512, 1536, 2999}) {
-        for (const std::string what : {"read", "write", "cancel"}) {
-            SCOPED_TRACE(std::to_string(at) + " " + what);
-            files.readFailsAt = what == "read" ? std::optional(at) : std::nullopt;
-            files.writeFailsAt = what == "write" ? std::optional(at) : std::nullopt;
-            const int blocks = int(at / 512) + (what == "read" ? 0 : 1);
-            const BlockOutcome outcome = run(what == "cancel" ? blocks : 0);
-            EXPECT_EQ(g_calls, blocks);
-            EXPECT_FALSE(files.committed);
-            if (what == "cancel") {
-                EXPECT_EQ(outcome.kind, BlockOutcome::Kind::Cancelled);
-                EXPECT_EQ(done.load(), std::min<std::uint64_t>(blocks * 512, 3000));
-            } else {
-                EXPECT_EQ(outcome.kind, BlockOutcome::Kind::FileError);
-                EXPECT_EQ(
-                    std::pair(outcome.error.cause, outcome.error.path),
-                    std::pair(what == "read" ? FileErrorCause::HardIO : FileErrorCause::DiskFull,
-                              fs::absolute(what == "read" ? "in" : "out").string()));
-            }
-        }
-    }
-    EXPECT_EQ(run(0).kind, BlockOutcome::Kind::Success);
-    EXPECT_EQ(done.load(), 3000u);
-    files.commitFails = true;
-    EXPECT_EQ(run(0).kind, BlockOutcome::Kind::FileError);
 }
 
 } // namespace

@@ -1,13 +1,13 @@
-// Key files: Save Key and Load Key through the panels with real files.
+// Key files: Save Key and Load Key through the panels with real files, and
+// the choosers every panel shares.
+#include "FakeFiles.h"
 #include "TestSupport.h"
 #include "app/MainDlg.h"
 #include "res/Resource.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <iterator>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace quillmar;
@@ -23,20 +23,22 @@ std::string Record(const std::string& area, std::uint32_t length) {
     return r + std::string(268 - r.size(), '\0');
 }
 
+const std::string kSaved = "Password successful saved!", kLoaded = "Password succesful loaded!";
+
 struct KeyFiles : ::testing::Test {
     KeyFiles() { main.Create(nullptr); }
-    CTextDlg& panel() { return main.TextPanel(); }
-    std::string Field() { return panel().GetDlgItemText(IDC_PASSWORD); }
-    // Presses Save Key or Load Key on a panel; the chooser then gives answer.
+    CTextDlg& Panel() { return main.TextPanel(); }
+    std::string Field() { return Panel().GetDlgItemText(IDC_PASSWORD); }
+    // Presses a button of a panel; the chooser then gives answer.
     void Press(CDialog& on, int button, std::optional<std::string> answer) {
         chooser.answers.push_back(std::move(answer));
         Click(on, button);
     }
     void Save(const std::string& password, std::optional<std::string> answer) {
-        panel().SetDlgItemText(IDC_PASSWORD, password);
-        Press(panel(), IDC_SAVEKEY, std::move(answer));
+        Panel().SetDlgItemText(IDC_PASSWORD, password);
+        Press(Panel(), IDC_SAVEKEY, std::move(answer));
     }
-    void Load(std::optional<std::string> answer) { Press(panel(), IDC_LOADKEY, std::move(answer)); }
+    void Load(std::optional<std::string> answer) { Press(Panel(), IDC_LOADKEY, std::move(answer)); }
     // The one message shown since the last call; always titled with the application's name.
     std::string Message(MsgIcon icon = MsgIcon::None) {
         auto shown = std::exchange(recorder.messages, {});
@@ -44,7 +46,7 @@ struct KeyFiles : ::testing::Test {
             return std::to_string(shown.size()) + " messages";
         EXPECT_EQ(shown[0].caption, "Tessarine");
         EXPECT_EQ(shown[0].icon, icon);
-        EXPECT_EQ(shown[0].owner, &panel());
+        EXPECT_EQ(shown[0].owner, &Panel());
         return shown[0].text;
     }
     // How many files the folder holds: a temporary file left behind shows here.
@@ -58,8 +60,8 @@ struct KeyFiles : ::testing::Test {
 
 TEST_F(KeyFiles, SaveThenLoadRestoresThePasswordExactlyAndTooLongOnesAreRefused) {
     const std::string key = (dir / "my.key").string();
-    panel().SetDlgItemText(IDC_PASSWORD, std::string(256, 'p'));
-    Click(panel(), IDC_SAVEKEY);
+    Panel().SetDlgItemText(IDC_PASSWORD, std::string(256, 'p'));
+    Click(Panel(), IDC_SAVEKEY);
     EXPECT_EQ(Message(),
               "The password is longer than 255 bytes and cannot be stored in a key file.");
     EXPECT_TRUE(chooser.requests.empty()); // refused before a file is asked for
@@ -70,62 +72,69 @@ TEST_F(KeyFiles, SaveThenLoadRestoresThePasswordExactlyAndTooLongOnesAreRefused)
         SCOPED_TRACE(password);
         const std::string stored = password.substr(0, password.find('\0'));
         Save(password, key);
-        EXPECT_EQ(Message(), "Password successful saved!");
+        EXPECT_EQ(Message(), kSaved);
         EXPECT_EQ(ReadFile(key), Record(stored, std::uint32_t(stored.size())));
         EXPECT_EQ(fs::status(key).permissions(), fs::perms(0600));
-        panel().SetDlgItemText(IDC_PASSWORD, "something else");
+        Panel().SetDlgItemText(IDC_PASSWORD, "something else");
         Load(key);
-        EXPECT_EQ(Message(), "Password succesful loaded!");
+        EXPECT_EQ(Message(), kLoaded);
         EXPECT_EQ(Field(), stored);
     }
-    EXPECT_TRUE(panel().IsMasked(IDC_PASSWORD));
-    EXPECT_EQ(panel().GetDlgItemText(IDC_STATUS), "Ready to work.");
+    EXPECT_TRUE(Panel().IsMasked(IDC_PASSWORD));
+    EXPECT_EQ(Panel().GetDlgItemText(IDC_STATUS), "Ready to work.");
     EXPECT_EQ(Files(), 1);
 }
 
-TEST_F(KeyFiles, LoadReportsWhatTheFileHoldsAndWhatCannotBeOpened) {
-    const std::string d = dir.path().string();
-    for (const auto& [content, message, field] :
-         std::vector<std::tuple<std::string, std::string, std::string>>{
-             {"", "Can not read from the file!", "before"},
-             {"QXP", "Password succesful loaded!", ""},
-             {"QXPA", "This is not a QX password file!", "before"},
-             {Record("abc", 99) + "ignored", "Password succesful loaded!", "abc"},
-             // An area with no zero byte ends with the record, not in the reserved bytes.
-             {Record(std::string(256, 'k'), 0).replace(264, 4, "RRRR") + "beyond",
-              "Password succesful loaded!", std::string(256, 'k')},
-             {Record("caf\xE9", 4),
-              "The password in this key file cannot be shown unchanged in the password field, "
-              "so it was not loaded.",
-              "before"}}) {
-        SCOPED_TRACE(content);
-        WriteFile(dir / "k", content);
-        panel().SetDlgItemText(IDC_PASSWORD, "before");
-        Load(d + "/k");
-        EXPECT_EQ(Message(), message);
-        EXPECT_EQ(Field(), field);
-    }
-
-    WriteFile(dir / "plain", "QXP");
+TEST_F(KeyFiles, LoadSaysWhatAFileHoldsOrWhyItCannotBeReadAndChangesNothingElse) {
+    const std::string d = dir.path().string() + "/", kUnreadable = "Can not read from the file!";
     fs::create_directory(dir / "folder");
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
-    Load(d + "/missing.key"); // Save Key would make it
-    EXPECT_EQ(Message(MsgIcon::Stop), d + "/missing.key was not found.");
-    for (const auto& [name, sentence] : std::vector<std::pair<std::string, std::string>>{
-             {"/nowhere/key", " was not found."},
-             {"/plain/key", " was not found."},
-             {"/folder", " contains an invalid path."}}) {
+    // The file's name, what it holds (nothing: left as it is), the message and the field after.
+    // A message about the file names it where "%" stands, with a stop sign; Save Key fails alike.
+    const std::vector<std::tuple<std::string, std::optional<std::string>, std::string, std::string>>
+        cases = {
+            {"empty", "", kUnreadable, "before"},
+            {"short", "QXP", kLoaded, ""},
+            {"other", "QXPA", "This is not a QX password file!", "before"},
+            {"long", Record("abc", 99) + "ignored", kLoaded, "abc"},
+            // An area with no zero byte ends with the record, not in the reserved bytes.
+            {"full", Record(std::string(256, 'k'), 0).replace(264, 4, "RRRR") + "beyond", kLoaded,
+             std::string(256, 'k')},
+            {"latin1", Record("caf\xE9", 4),
+             "The password in this key file cannot be shown unchanged in the password field, so "
+             "it was not loaded.",
+             "before"},
+            {"pipe", {}, kUnreadable, "before"}, // with no writer: must not hang the window
+            {"missing/key", {}, "% was not found.", "before"},
+            {"short/key", {}, "% was not found.", "before"},
+            {"folder", {}, "% contains an invalid path.", "before"},
+        };
+    for (const auto& [name, content, message, field] : cases)
+        if (content)
+            WriteFile(dir / name, *content);
+    const auto before = Snapshot(dir.path());
+    for (auto [name, content, message, field] : cases) {
+        SCOPED_TRACE(name);
+        const auto at = message.find('%');
+        const MsgIcon icon = at == std::string::npos ? MsgIcon::None : MsgIcon::Stop;
+        if (icon == MsgIcon::Stop)
+            message.replace(at, 1, d + name);
+        Panel().SetDlgItemText(IDC_PASSWORD, "before");
         Load(d + name);
-        EXPECT_EQ(Message(MsgIcon::Stop), d + name + sentence);
-        Save("kept", d + name);
-        EXPECT_EQ(Message(MsgIcon::Stop), d + name + sentence);
+        EXPECT_EQ(Message(icon) + "|" + Field(), message + "|" + field);
+        if (icon == MsgIcon::Stop) {
+            Save("before", d + name);
+            EXPECT_EQ(Message(icon), message);
+        }
     }
-    Load(d + "/pipe"); // with no writer: must not hang the window
-    EXPECT_EQ(Message(), "Can not read from the file!");
-    EXPECT_EQ(Field(), "kept");
-    EXPECT_EQ(ReadFile(dir / "plain"), "QXP");
-    EXPECT_EQ(Files(), 4); // k, plain, folder and pipe
-    EXPECT_TRUE(fs::is_empty(dir / "folder"));
+    FakeFiles failing(Record("abc", 3)); // a read that fails
+    failing.readFailsAt = 0;
+    SetFileLayer(&failing);
+    Load(d + "long");
+    SetFileLayer(nullptr);
+    EXPECT_EQ(Message(MsgIcon::Stop) + "|" + Field(),
+              "A hardware I/O error was reported while accessing " + d + "long.|before");
+    EXPECT_EQ(Snapshot(dir.path()), before);
 }
 
 // A save that fails part way leaves the old file as it was; saving through a link replaces the
@@ -135,68 +144,70 @@ TEST_F(KeyFiles, SaveReplacesTheLinkedFileWholeOrNotAtAll) {
     WriteFile(key, std::string(1000, 'o')); // longer than a record: no old tail may remain
     fs::permissions(key, fs::perms(0640));
     fs::create_symlink(key, link);
-    // A file-size limit stops the write after 100 of the record's 268 bytes.
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const rlimit small{100, saved.rlim_max};
-    auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    Save("new password", key.string());
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
-    EXPECT_EQ(Message(MsgIcon::Stop), "Disk full while accessing " + key.string() + ".");
-    EXPECT_EQ(ReadFile(key), std::string(1000, 'o'));
+    const auto before = Snapshot(dir.path());
+    FakeFiles failing("", true); // the real writer, failing after 100 of the record's 268 bytes
+    failing.writeFailsAt = 100;
+    SetFileLayer(&failing);
+    Save("new password", link.string());
+    SetFileLayer(nullptr);
+    EXPECT_EQ(Message(MsgIcon::Stop), "Disk full while accessing " + link.string() + ".");
+    EXPECT_EQ(Snapshot(dir.path()), before);
     EXPECT_EQ(fs::status(key).permissions(), fs::perms(0640));
-    EXPECT_EQ(Files(), 2);
 
     Save("pw", link.string());
-    EXPECT_EQ(Message(), "Password successful saved!");
+    EXPECT_EQ(Message(), kSaved);
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(ReadFile(key), Record("pw", 2));
     EXPECT_EQ(fs::status(key).permissions(), fs::perms(0600));
     EXPECT_EQ(Files(), 2);
 }
 
-TEST_F(KeyFiles, EachPanelRemembersItsOwnLastChoiceAndACancelForgetsIt) {
-    const std::string a = (dir / "a.key").string(), b = (dir / "b.key").string();
+// Every chooser of a panel offers that panel's last choice, made full; a cancel, or a path too
+// long to open, forgets it. The two panels remember apart.
+TEST_F(KeyFiles, EachPanelsChoosersShareItsLastChoiceAndACancelForgetsIt) {
+    const std::string d = dir.path().string() + "/", a = d + "a.key", b = d + "b.key";
+    const std::string longest = d + std::string(259 - d.size(), 'n'); // the longest that opens
+    CTextDlg& text = Panel();
     CFPDlg& file = main.FilePanel();
-    Save("text pw", a);
+    text.SetDlgItemText(IDC_PASSWORD, "text pw");
     file.SetDlgItemText(IDC_PASSWORD, "file pw");
-    Press(file, IDC_SAVEKEY, b);
-    Load(std::nullopt); // offered a, then cancelled
-    file.SetDlgItemText(IDC_PASSWORD, "");
-    Press(file, IDC_LOADKEY, b); // offered b
-    Load(std::nullopt);          // offered nothing
-
-    ASSERT_EQ(chooser.requests.size(), 5u);
-    const std::vector<std::string> offered = {"", "", a, b, ""};
-    for (std::size_t i = 0; i < offered.size(); ++i) {
-        EXPECT_EQ(chooser.requests[i].initialPath, offered[i]) << i;
-        EXPECT_EQ(chooser.requests[i].title, "Please select file:");
-        EXPECT_FALSE(chooser.requests[i].fileMustExist);
-    }
-    EXPECT_EQ(chooser.requests[1].owner, &file);
-    ASSERT_EQ(recorder.messages.size(), 3u); // a cancel says nothing
-    EXPECT_EQ(recorder.messages[2].owner, &file);
-    EXPECT_EQ(Field(), "text pw");
-    EXPECT_EQ(file.GetDlgItemText(IDC_PASSWORD), "file pw");
-}
-
-TEST_F(KeyFiles, ChosenPathIsMadeFullAndOneTooLongCountsAsCancel) {
+    // Panel, button and the chooser's answer; then what it had to offer, and whether the file
+    // had to exist.
+    using Step = std::tuple<CDialog*, int, std::optional<std::string>, std::string, bool>;
+    const std::vector<Step> steps = {
+        {&text, IDC_SAVEKEY, "a.key", "", false}, // relative: saved as a
+        {&file, IDC_SAVEKEY, b, "", false},
+        {&file, IDC_BROWSESRC, a, b, true},
+        {&file, IDC_BROWSETGT, {}, a, false}, // a cancel empties the target field...
+        {&file, IDC_BROWSESRC, {}, "", true}, // ...but not the source field
+        {&file, IDC_LOADKEY, b, "", false},
+        {&text, IDC_LOADKEY, {}, a, false},
+        {&text, IDC_SAVEKEY, longest, "", false},
+        {&text, IDC_SAVEKEY, longest + "n", longest, false}, // too long to open: no choice
+        {&text, IDC_LOADKEY, {}, "", false},
+    };
     const fs::path home = fs::current_path();
     fs::current_path(dir.path());
-    Save("pw", "rel.key");
+    for (const auto& [panel, button, answer, offered, mustExist] : steps)
+        Press(*panel, button, answer);
     fs::current_path(home);
-    EXPECT_EQ(Message(), "Password successful saved!");
-    EXPECT_EQ(panel().RememberedPath(), (dir / "rel.key").string());
-    // 259 characters is the longest path that can be opened.
-    const std::string d = dir.path().string() + "/", name(259 - d.size(), 'n');
-    Save("pw", d + name);
-    EXPECT_EQ(Message(), "Password successful saved!");
-    Save("pw", d + name + "n");
-    EXPECT_TRUE(recorder.messages.empty());
-    EXPECT_EQ(panel().RememberedPath(), "");
-    EXPECT_EQ(Files(), 2);
+    ASSERT_EQ(chooser.requests.size(), steps.size());
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const auto& [panel, button, answer, offered, mustExist] = steps[i];
+        const FileChooserRequest& r = chooser.requests[i];
+        EXPECT_EQ(r.title + "|" + r.initialPath, "Please select file:|" + offered) << i;
+        EXPECT_EQ(r.fileMustExist, mustExist) << i;
+        EXPECT_EQ(r.owner, panel) << i;
+    }
+    EXPECT_EQ(file.GetDlgItemText(IDC_SOURCE) + "|" + file.GetDlgItemText(IDC_TARGET), a + "|");
+    EXPECT_EQ(Field() + "|" + file.GetDlgItemText(IDC_PASSWORD), "text pw|file pw");
+    EXPECT_EQ(ReadFile(longest), ReadFile(a));
+    // Saved, saved, loaded, saved; a cancel says nothing.
+    std::vector<std::pair<std::string, const CDialog*>> shown;
+    for (const MessageRecord& m : recorder.messages)
+        shown.emplace_back(m.text, m.owner);
+    EXPECT_EQ(shown, (std::vector<std::pair<std::string, const CDialog*>>{
+                         {kSaved, &text}, {kSaved, &file}, {kLoaded, &file}, {kSaved, &text}}));
 }
 
 } // namespace

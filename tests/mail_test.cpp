@@ -2,7 +2,7 @@
 // desktop launcher with a stand-in xdg-open on PATH.
 #include "TestSupport.h"
 #include "app/MainDlg.h"
-#include "mail/MailUrl.h"
+#include "mailto/MailUrl.h"
 #include "res/Resource.h"
 
 #include <QApplication>

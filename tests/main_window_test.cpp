@@ -1,8 +1,8 @@
 // Start-up, the sidebar and the window layer the dialogs are built on.
 #include "TestSupport.h"
 #include "app/MainDlg.h"
-#include "platform/Module.h"
-#include "platform/WinApp.h"
+#include "platform/os/Module.h"
+#include "platform/ui/WinApp.h"
 #include "res/Resource.h"
 #include "res/Templates.h"
 
@@ -40,11 +40,10 @@ TEST_F(MainWindow, StartsWithTextPanelBesideTheSidebar) {
     EXPECT_EQ(main.TextPanel().GetFrame()->pos(), main.FilePanel().GetFrame()->pos());
     EXPECT_EQ(main.TextPanel().GetFrame()->mapTo(main.GetSafeHwnd(), QPoint(0, 0)),
               QPoint(sidebarRight, 0));
-    // Each panel keeps its template's size.
-    EXPECT_EQ(main.TextPanel().GetSafeHwnd()->size(),
-              QSize(main.TextPanel().MapX(274), main.TextPanel().MapY(234)));
-    EXPECT_EQ(main.FilePanel().GetSafeHwnd()->size(),
-              QSize(main.FilePanel().MapX(239), main.FilePanel().MapY(208)));
+    // Each panel keeps its template's size: none of its controls is cut off.
+    for (CDialog* panel : std::initializer_list<CDialog*>{&main.TextPanel(), &main.FilePanel()})
+        for (QWidget* w : panel->GetSafeHwnd()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            EXPECT_TRUE(panel->GetSafeHwnd()->rect().contains(w->geometry())) << w->pos().y();
     // Nothing of the main window hides under a panel.
     const QRect panels =
         qobject_cast<QMdiSubWindow*>(main.TextPanel().GetFrame())->mdiArea()->geometry();
@@ -84,22 +83,17 @@ TEST_F(MainWindow, ClosedOrMovedPanelComesBackWhereItWas) {
     EXPECT_EQ(CDialog::FromWidget(frame->findChild<QPushButton*>()), &main.TextPanel());
 }
 
-TEST_F(MainWindow, EnterAndEscapeDoNotEndTheProgram) {
-    QWidget* field = main.TextPanel().GetDlgItem(IDC_PASSWORD);
-    PressKey(field, Qt::Key_Return);
-    PressKey(field, Qt::Key_Escape);
-    PressKey(main.GetSafeHwnd(), Qt::Key_Escape);
-    PressKey(main.GetSafeHwnd(), Qt::Key_Return);
-    EXPECT_TRUE(main.IsWindowVisible());
-    EXPECT_TRUE(main.TextPanel().IsWindowVisible());
-}
-
-TEST(MainWindowRun, ClosingTheModalMainWindowEndsTheRun) {
+TEST(MainWindowRun, EnterAndEscapeKeepTheModalMainWindowOnlyClosingItEndsTheRun) {
     CMainDlg dlg;
     AfxGetApp()->m_pMainWnd = &dlg;
-    OnNextModal([](CDialog& d) {
-        PressKey(d.GetSafeHwnd(), Qt::Key_Escape); // ignored
-        EXPECT_TRUE(d.IsWindowVisible());
+    OnNextModal([&dlg](CDialog& d) {
+        // No button has the focus, so Enter on the window means OK.
+        dlg.TextPanel().GetDlgItem(IDC_TEXTFIELD)->setFocus();
+        for (int key : {Qt::Key_Return, Qt::Key_Escape}) {
+            PressKey(dlg.TextPanel().GetDlgItem(IDC_PASSWORD), key);
+            PressKey(d.GetSafeHwnd(), key);
+        }
+        EXPECT_TRUE(d.IsWindowVisible() && dlg.TextPanel().IsWindowVisible());
         d.GetSafeHwnd()->close();
     });
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
@@ -108,9 +102,15 @@ TEST(MainWindowRun, ClosingTheModalMainWindowEndsTheRun) {
 
 TEST_F(MainWindow, ControlsCarryTemplateGeometryNamesAndColourRule) {
     CTextDlg& text = main.TextPanel();
-    QWidget* encrypt = text.GetDlgItem(IDC_ENCRYPT);
-    EXPECT_EQ(encrypt->geometry(),
-              QRect(text.MapX(18), text.MapY(215), text.MapX(114), text.MapY(14)));
+    // Placed as their templates say, no button covers another.
+    for (CDialog* dlg : std::initializer_list<CDialog*>{&main, &text, &main.FilePanel()}) {
+        const auto buttons =
+            dlg->GetSafeHwnd()->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly);
+        for (auto a = buttons.begin(); a != buttons.end(); ++a)
+            for (auto b = a + 1; b != buttons.end(); ++b)
+                EXPECT_FALSE((*a)->geometry().intersects((*b)->geometry()))
+                    << (*a)->text().toStdString() << " / " << (*b)->text().toStdString();
+    }
     // What a screen reader announces.
     for (auto [dlg, id, name] :
          {std::tuple<CDialog*, int, const char*>{&text, IDC_ENCRYPT, "ENCRYPT"},
@@ -136,11 +136,23 @@ TEST_F(MainWindow, ControlsCarryTemplateGeometryNamesAndColourRule) {
         EXPECT_FALSE(qobject_cast<QPushButton*>(main.GetDlgItem(id))->isDefault());
 }
 
+[[noreturn]] void RunUnnamedApp() {
+    CWinApp unnamed;
+    char arg0[] = "/somewhere/else.exe";
+    char* argv[] = {arg0, nullptr};
+    unnamed.Run(1, argv);
+    std::fprintf(stderr, "[%s]", unnamed.AppName().c_str());
+    std::_Exit(0);
+}
+
 TEST(AppName, IsTheExecutableNameWithoutExtension) {
     EXPECT_EQ(AppNameFromExecutable("/usr/bin/Tessarine"), "Tessarine");
     EXPECT_EQ(AppNameFromExecutable("C:\\Programs\\Tessarine.exe"), "Tessarine");
     EXPECT_EQ(AppNameFromExecutable("/opt/q.x/Tessarine"), "Tessarine");
-    EXPECT_EQ(AfxGetApp()->AppName(), "Tessarine");
+    // An application given no name takes its executable's, whatever argv[0] says; in a process
+    // of its own, as it becomes the application object.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(RunUnnamedApp(), ::testing::ExitedWithCode(0), "\\[main_window_test\\]");
 }
 
 TEST(ModuleSearch, OnlyOurOwnFoldersNeverCurrentOrLibraryPath) {
@@ -153,14 +165,14 @@ TEST(ModuleSearch, OnlyOurOwnFoldersNeverCurrentOrLibraryPath) {
     const auto cwd = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
     CModule relative("TRV.DLL", "ENCRYPTFUNC", {"", "."});
-    EXPECT_EQ(relative.status(), CModule::Status::ModuleMissing);
+    EXPECT_EQ(relative.GetStatus(), CModule::Status::ModuleMissing);
     CModule none("TRV.DLL", "ENCRYPTFUNC", {FakeModuleDir("none")});
-    EXPECT_EQ(none.status(), CModule::Status::ModuleMissing);
+    EXPECT_EQ(none.GetStatus(), CModule::Status::ModuleMissing);
     std::filesystem::current_path(cwd);
     // The second folder is searched when the first lacks the module.
     CModule second("TRV.DLL", "ENCRYPTFUNC", {FakeModuleDir("none"), dir.path()});
-    EXPECT_EQ(second.status(), CModule::Status::Bound);
-    EXPECT_NE(second.entry(), nullptr);
+    EXPECT_EQ(second.GetStatus(), CModule::Status::Bound);
+    EXPECT_NE(second.Entry(), nullptr);
 }
 
 } // namespace

@@ -32,11 +32,11 @@ const std::string kDir = QUILLMAR_OUTPUT_DIR "/";
 
 struct Module {
     explicit Module(const char* file) : handle(dlopen((kDir + file).c_str(), RTLD_NOW)) {
-        if (!handle || !(encrypt = entry("ENCRYPTFUNC")) || !(decrypt = entry("DECRYPTFUNC")))
+        if (!handle || !(encrypt = Entry("ENCRYPTFUNC")) || !(decrypt = Entry("DECRYPTFUNC")))
             throw std::runtime_error(dlerror());
     }
     ~Module() { dlclose(handle); }
-    CipherFunc entry(const char* name) { return reinterpret_cast<CipherFunc>(dlsym(handle, name)); }
+    CipherFunc Entry(const char* name) { return reinterpret_cast<CipherFunc>(dlsym(handle, name)); }
     void* handle;
     CipherFunc encrypt = nullptr, decrypt = nullptr;
 };
@@ -44,20 +44,20 @@ struct Module {
 // Runs fn over a copy of data twice: flush against an inaccessible page after it, then against
 // one before it, with guard bytes filling the rest. Touching anything outside the range faults
 // or shows in the guards, and as calls are independent both runs must agree.
-std::string run(CipherFunc fn, const std::string& data, const std::string& password,
-                std::optional<std::int32_t> length = {}) {
+std::string RunGuarded(CipherFunc fn, const std::string& data, const std::string& password,
+                       std::optional<std::int32_t> length = {}) {
     const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     const std::size_t n = data.size(), span = (n + 64 + page - 1) / page * page;
     std::string results[2];
-    for (int at_end = 0; at_end < 2; ++at_end) {
+    for (int atEnd = 0; atEnd < 2; ++atEnd) {
         auto* base = static_cast<char*>(
             mmap(nullptr, span + 2 * page, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-        char *open = base + page, *p = at_end ? open + span - n : open;
+        char *open = base + page, *p = atEnd ? open + span - n : open;
         mprotect(open, span, PROT_READ | PROT_WRITE);
         std::memset(open, 0x5A, span);
         std::memcpy(p, data.data(), n);
         fn(p, password.c_str(), length.value_or(static_cast<std::int32_t>(n)));
-        results[at_end].assign(p, n);
+        results[atEnd].assign(p, n);
         std::memset(p, 0x5A, n);
         EXPECT_EQ(std::string(open, span), std::string(span, 0x5A)) << "guard bytes changed";
         munmap(base, span + 2 * page);
@@ -66,7 +66,7 @@ std::string run(CipherFunc fn, const std::string& data, const std::string& passw
     return results[0];
 }
 
-std::string hex(const std::string& bytes) {
+std::string Hex(const std::string& bytes) {
     std::string out;
     for (unsigned char c : bytes)
         out += {"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
@@ -74,7 +74,7 @@ std::string hex(const std::string& bytes) {
 }
 
 // The one scalar value that s encodes, or -1.
-long scalar_value(const std::string& s) {
+long ScalarValue(const std::string& s) {
     static const bool utf8 = std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr;
     char32_t c = 0;
     std::mbstate_t state{};
@@ -82,7 +82,7 @@ long scalar_value(const std::string& s) {
     return one && c <= 0x10FFFF ? static_cast<long>(c) : -1;
 }
 
-bool visible(long c) {
+bool Visible(long c) {
     const auto in = [c](long lo, long hi) { return c >= lo && c <= hi; };
     return c > 0x20 && !in(0x7F, 0xA0) && c != 0x1680 && !in(0x2000, 0x200F) &&
            !in(0x2028, 0x202F) && !in(0x205F, 0x206F) && c != 0x3000 && !in(0xE000, 0xF8FF) &&
@@ -111,24 +111,24 @@ TEST(Trv, KnownVectorsWholeAlphabetsAndMixedTextsOfEveryLength) {
              {"Grüße, 世界! 🙂", "5e6bc99eddab7d5b20e6a492e5819f5f20f0a28aaa"},
              {"line one\n\tline two\r\n", "25625e3420293f300a0946494160204d774b0d0a"},
              {"A\xFF\x42\xC3", "58ff3bc3"}}) {
-        const std::string out = run(trv.encrypt, plain, "password");
-        EXPECT_EQ(hex(out), cipher);
-        EXPECT_EQ(run(trv.decrypt, out, "password"), plain);
+        const std::string out = RunGuarded(trv.encrypt, plain, "password");
+        EXPECT_EQ(Hex(out), cipher);
+        EXPECT_EQ(RunGuarded(trv.decrypt, out, "password"), plain);
     }
-    EXPECT_EQ(hex(run(trv.encrypt, "abc", "")), "3b4e21");
-    EXPECT_EQ(hex(run(trv.encrypt, "abc", "пароль")), "425679");
+    EXPECT_EQ(Hex(RunGuarded(trv.encrypt, "abc", "")), "3b4e21");
+    EXPECT_EQ(Hex(RunGuarded(trv.encrypt, "abc", "пароль")), "425679");
 
     // Many copies of one character spread over its whole alphabet and nothing else.
-    const std::string ascii = run(trv.encrypt, std::string(20000, 'a'), "password");
+    const std::string ascii = RunGuarded(trv.encrypt, std::string(20000, 'a'), "password");
     EXPECT_EQ(std::set<char>(ascii.begin(), ascii.end()).size(), 94u);
     EXPECT_TRUE(std::all_of(ascii.begin(), ascii.end(), [](char c) { return c > ' ' && c < 127; }));
     std::string marks;
     for (int i = 0; i < 2000; ++i)
         marks += "\u034F";
-    marks = run(trv.encrypt, marks, "password");
+    marks = RunGuarded(trv.encrypt, marks, "password");
     std::set<long> seen;
     for (std::size_t i = 0; i < marks.size(); i += 2)
-        seen.insert(scalar_value(marks.substr(i, 2)));
+        seen.insert(ScalarValue(marks.substr(i, 2)));
     EXPECT_EQ(seen, (std::set<long>{0x34F, 0x488, 0x489, 0x7A6, 0x7A7, 0x7A8, 0x7A9, 0x7AA, 0x7AB,
                                     0x7AC, 0x7AD, 0x7AE, 0x7AF, 0x7B0}));
 
@@ -145,13 +145,13 @@ TEST(Trv, KnownVectorsWholeAlphabetsAndMixedTextsOfEveryLength) {
         }
         pieces.emplace_back(std::string("\xF0\x9F\x99", n - plain.size()), true);
         plain += pieces.back().first;
-        const std::string cipher = run(trv.encrypt, plain, "password");
-        ASSERT_EQ(run(trv.decrypt, cipher, "password"), plain);
+        const std::string cipher = RunGuarded(trv.encrypt, plain, "password");
+        ASSERT_EQ(RunGuarded(trv.decrypt, cipher, "password"), plain);
         std::size_t at = 0;
         for (const auto& [bytes, kept] : pieces) {
             const std::string out = cipher.substr(at, bytes.size());
-            ASSERT_TRUE(kept ? out == bytes : visible(scalar_value(out)))
-                << hex(bytes) << " became " << hex(out) << " at byte " << at;
+            ASSERT_TRUE(kept ? out == bytes : Visible(ScalarValue(out)))
+                << Hex(bytes) << " became " << Hex(out) << " at byte " << at;
             at += bytes.size();
         }
     }
@@ -161,7 +161,7 @@ TEST(Trv, KnownVectorsWholeAlphabetsAndMixedTextsOfEveryLength) {
 // module matches cbc at every length, so the 512-byte known vector is checked on cbc.
 TEST(Des, KnownVectorsAndEveryLengthMatchPlainCbc) {
     const Module des("DES.DLL");
-    EXPECT_EQ(hex(run(des.encrypt, std::string(16, '\0'), "password")),
+    EXPECT_EQ(Hex(RunGuarded(des.encrypt, std::string(16, '\0'), "password")),
               "0fad6714e9df6c675ece750ab1a8fb30");
     std::string plain(600, '\0'), key = "\xa4\x20\x38\x57\x9e\x8c\xad\x6e",
                                   iv = "\x69\xb1\xe8\x21\x51\x11\x5a\x66";
@@ -174,16 +174,16 @@ TEST(Des, KnownVectorsAndEveryLengthMatchPlainCbc) {
     cbc_encrypt(&ctx, reinterpret_cast<nettle_cipher_func*>(des_encrypt), 8, u8(iv), cbc.size(),
                 u8(cbc), u8(cbc));
     for (std::size_t n = 0; n <= plain.size(); ++n) {
-        const std::string cipher = run(des.encrypt, plain.substr(0, n), "password");
-        ASSERT_EQ(hex(cipher), hex((n % 8 ? plain : cbc).substr(0, n))) << n << " bytes";
-        ASSERT_EQ(run(des.decrypt, cipher, "password"), plain.substr(0, n)) << n << " bytes";
+        const std::string cipher = RunGuarded(des.encrypt, plain.substr(0, n), "password");
+        ASSERT_EQ(Hex(cipher), Hex((n % 8 ? plain : cbc).substr(0, n))) << n << " bytes";
+        ASSERT_EQ(RunGuarded(des.decrypt, cipher, "password"), plain.substr(0, n)) << n << " bytes";
     }
     sha256_ctx sha;
     sha256_init(&sha);
     sha256_update(&sha, 512, u8(cbc));
     sha256_digest(&sha, digest.size(), u8(digest));
-    EXPECT_EQ(hex(cbc.substr(0, 16)), "7c39f0ca4cf8d03763cf4c6a4a99c317");
-    EXPECT_EQ(hex(digest), "f6458ee6ac9f2500227b1b02875869afc20228e9380825c47dea8c3bece2fb77");
+    EXPECT_EQ(Hex(cbc.substr(0, 16)), "7c39f0ca4cf8d03763cf4c6a4a99c317");
+    EXPECT_EQ(Hex(digest), "f6458ee6ac9f2500227b1b02875869afc20228e9380825c47dea8c3bece2fb77");
 }
 
 // DES.DLL declares that its entry points may run at the same time on different buffers: calls
@@ -226,17 +226,17 @@ TEST_P(Modules, MatchFreshLoadsIgnoreNonPositiveLengthsAndExportOnlyTheEntryPoin
     for (int i = 0; i < 5; ++i) {
         // Nothing, in this test or any other, may still hold the module open.
         ASSERT_EQ(dlopen((kDir + GetParam()).c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr);
-        fresh[i] = run(Module(GetParam()).encrypt, text, passwords[i]);
+        fresh[i] = RunGuarded(Module(GetParam()).encrypt, text, passwords[i]);
     }
     EXPECT_NE(fresh[3], fresh[4]);
     const Module module(GetParam());
     for (int i : {0, 1, 0, 2, 3, 4, 1, 3}) {
-        const std::string cipher = run(module.encrypt, text, passwords[i]);
+        const std::string cipher = RunGuarded(module.encrypt, text, passwords[i]);
         EXPECT_EQ(cipher, fresh[i]) << "password " << i;
-        EXPECT_EQ(run(module.decrypt, cipher, passwords[i]), text);
+        EXPECT_EQ(RunGuarded(module.decrypt, cipher, passwords[i]), text);
     }
     for (std::int32_t length : {0, -1, -8, INT32_MIN})
-        EXPECT_EQ(run(module.encrypt, text, "password", length), text);
+        EXPECT_EQ(RunGuarded(module.encrypt, text, "password", length), text);
 
     FILE* nm =
         popen(("nm -D --defined-only -j " + kDir + GetParam() + " 2>/dev/null").c_str(), "r");

@@ -3,7 +3,7 @@
 // out of core files and debuggers.
 #include "TestSupport.h"
 #include "app/MainDlg.h"
-#include "platform/WinApp.h"
+#include "platform/ui/WinApp.h"
 #include "res/Resource.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // What a replaced file's folder holds when the process ends part-way through
 // the writing, and after a finished run: with unnamed files, and with the
 // named temporary file of file systems that have none.
-#include "platform/ReplacingFile.h"
+#include "platform/os/ReplacingFile.h"
 
 #include <gtest/gtest.h>
 

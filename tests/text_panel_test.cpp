@@ -2,9 +2,10 @@
 #include "TestSupport.h"
 #include "app/MainDlg.h"
 #include "crypto/RandomKey.h"
-#include "mail/MailUrl.h"
-#include "platform/Module.h"
+#include "mailto/MailUrl.h"
+#include "platform/os/Module.h"
 #include "res/Resource.h"
+#include "res/Strings.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -85,7 +86,7 @@ TEST_F(TextPanel, TextsTravelExactlyAsTypedThroughModuleClipboardAndMail) {
     };
     RecordingLauncher launcher;
     CModule trv("TRV.DLL", "ENCRYPTFUNC", {RealModuleDir()});
-    ASSERT_EQ(trv.status(), CModule::Status::Bound);
+    ASSERT_EQ(trv.GetStatus(), CModule::Status::Bound);
     for (const std::string& text : texts) {
         SCOPED_TRACE(text);
         Fill(text, "pw");
@@ -100,7 +101,7 @@ TEST_F(TextPanel, TextsTravelExactlyAsTypedThroughModuleClipboardAndMail) {
         EXPECT_EQ(ParseMailtoUrl(launcher.urls.back()).value().body, text);
 
         std::string expected = text;
-        trv.entry()(expected.data(), "pw", std::int32_t(expected.size()));
+        trv.Entry()(expected.data(), "pw", std::int32_t(expected.size()));
         Click(panel(), IDC_ENCRYPT);
         EXPECT_EQ(Text(), expected);
         Click(panel(), IDC_DECRYPT);
@@ -207,17 +208,19 @@ TEST(RandomKey, EveryCharacterEquallyLikelyAndBiasedBytesRedrawn) {
     auto fill = [&call](std::span<std::uint8_t> out) {
         for (auto& b : out)
             b = std::uint8_t(call % 2 ? 255 : 70);
-        ++call;
+        return ++call < 3; // the third draw finds the source gone
     };
     EXPECT_EQ(MakeRandomKey(fill), "||||||||");
+    EXPECT_EQ(MakeRandomKey(fill), std::nullopt); // the 255s were drawn again, and failed
     std::map<char, int> seen;
     std::uint8_t next = 0;
     auto sweep = [&next](std::span<std::uint8_t> out) {
         for (auto& b : out)
             b = next++;
+        return true;
     };
     for (int i = 0; i < 213; ++i) // eight sweeps over every byte value
-        for (char c : MakeRandomKey(sweep))
+        for (char c : std::string(MakeRandomKey(sweep).value()))
             ++seen[c];
     ASSERT_EQ(seen.size(), 71u);
     for (auto [c, n] : seen)
@@ -267,25 +270,15 @@ TEST_F(TextPanel, ClipboardButtonsMoveWholeFieldsEvenWhenMasked) {
 }
 
 TEST_F(TextPanel, AdviceBoxesShowTheirTexts) {
-    Click(panel(), IDC_NOTICE);
-    Click(panel(), IDC_KEYHELPER);
-    Click(panel(), IDC_ARITHMETICS);
-    EXPECT_EQ(recorder.messages.size(), 3u);
-    ExpectMessage(0,
-                  "Text encryption must make sure that the encrypted code is visable, so it will "
-                  "cost more space and easy to be decrypted. It is recommoned to use file "
-                  "encryption. And there's another problem, some encryption Arithmetics can not "
-                  "encrypt text to visable codes.",
-                  "NOTICE", MsgIcon::Exclamation);
-    ExpectMessage(1,
-                  "Your password should be some words whit some figures or interpunctions. And "
-                  "your password should be at least 8 words to make sure it can not be doped out "
-                  "by others.",
-                  "NOTICE", MsgIcon::Exclamation);
-    ExpectMessage(2,
-                  "This version of QX could offer TRV arithmetic for text en/decryption only! "
-                  "Please register your mail for newer version's information.",
-                  "Tessarine");
+    for (const auto& [button, text, caption, icon] :
+         {std::tuple{IDC_NOTICE, str::kNotice, "NOTICE", MsgIcon::Exclamation},
+          {IDC_KEYHELPER, str::kKeyHelper, "NOTICE", MsgIcon::Exclamation},
+          {IDC_ARITHMETICS, str::kArithmetics, "Tessarine", MsgIcon::None}}) {
+        recorder.messages.clear();
+        Click(panel(), button);
+        EXPECT_EQ(recorder.messages.size(), 1u);
+        ExpectMessage(0, text, caption, icon);
+    }
     EXPECT_EQ(Status(), "Ready to work.");
 }
 

@@ -14,13 +14,13 @@ namespace quillmar_module {
 // exceptions, which must not cross the C entry points anyway.
 class Locked {
 public:
-    explicit Locked(pthread_mutex_t& m) : m_(m) { pthread_mutex_lock(&m_); }
-    ~Locked() { pthread_mutex_unlock(&m_); }
+    explicit Locked(pthread_mutex_t& m) : m_mutex(m) { pthread_mutex_lock(&m_mutex); }
+    ~Locked() { pthread_mutex_unlock(&m_mutex); }
     Locked(const Locked&) = delete;
     Locked& operator=(const Locked&) = delete;
 
 private:
-    pthread_mutex_t& m_;
+    pthread_mutex_t& m_mutex;
 };
 
 template <class Key> struct KeyCache {
@@ -30,7 +30,7 @@ template <class Key> struct KeyCache {
     bool valid = false;
     Key key = {};
 
-    void forget() {
+    void Forget() {
         if (password != nullptr) {
             explicit_bzero(password, length);
             std::free(password);
@@ -42,11 +42,11 @@ template <class Key> struct KeyCache {
     }
 
     // Call with `lock` held. derive(password, size, key) runs only for a new password.
-    template <class Derive> const Key& get(const char* pw, Derive derive) {
+    template <class DeriveFn> const Key& Get(const char* pw, DeriveFn derive) {
         const std::size_t n = std::strlen(pw);
         if (valid && n == length && std::memcmp(password, pw, n) == 0)
             return key;
-        forget();
+        Forget();
         derive(pw, n, key);
         // Without memory we just derive again next time.
         password = static_cast<unsigned char*>(std::malloc(n > 0 ? n : 1));

@@ -26,7 +26,7 @@ struct DesKey {
     std::uint8_t iv[DES_BLOCK_SIZE];
 };
 
-void derive(const char* pw, std::size_t n, DesKey& out) {
+void Derive(const char* pw, std::size_t n, DesKey& out) {
     std::uint8_t material[2 * DES_BLOCK_SIZE];
     pbkdf2_hmac_sha256(n, reinterpret_cast<const std::uint8_t*>(pw), kIterations, sizeof kSalt - 1,
                        reinterpret_cast<const std::uint8_t*>(kSalt), sizeof material, material);
@@ -41,12 +41,12 @@ void derive(const char* pw, std::size_t n, DesKey& out) {
 // many small calls.
 quillmar_module::KeyCache<DesKey> g_cache;
 
-__attribute__((destructor)) void wipe_cache() {
+__attribute__((destructor)) void WipeCache() {
     const quillmar_module::Locked guard(g_cache.lock);
-    g_cache.forget();
+    g_cache.Forget();
 }
 
-void transform(char* data, const char* password, std::int32_t length, bool decrypt) {
+void Transform(char* data, const char* password, std::int32_t length, bool decrypt) {
     if (data == nullptr || password == nullptr || length <= 0 || length % DES_BLOCK_SIZE != 0)
         return;
     // The lock covers only finding or deriving the key: the cipher runs on a private copy,
@@ -54,7 +54,7 @@ void transform(char* data, const char* password, std::int32_t length, bool decry
     DesKey key;
     {
         const quillmar_module::Locked guard(g_cache.lock);
-        key = g_cache.get(password, derive);
+        key = g_cache.Get(password, Derive);
     }
     auto* bytes = reinterpret_cast<std::uint8_t*>(data);
     const auto size = static_cast<std::size_t>(length);
@@ -70,11 +70,11 @@ void transform(char* data, const char* password, std::int32_t length, bool decry
 } // namespace
 
 DES_EXPORT void ENCRYPTFUNC(char* data, const char* key, std::int32_t length) {
-    transform(data, key, length, false);
+    Transform(data, key, length, false);
 }
 
 DES_EXPORT void DECRYPTFUNC(char* data, const char* key, std::int32_t length) {
-    transform(data, key, length, true);
+    Transform(data, key, length, true);
 }
 
 // Both entry points may run at the same time on different buffers.

@@ -33,24 +33,24 @@ struct Alphabet {
 };
 
 // A corrupted table would silently garble texts, so check its shape while compiling.
-constexpr bool well_formed(std::span<const TrvRange> ranges, std::uint32_t size) {
+constexpr bool WellFormed(std::span<const TrvRange> ranges, std::uint32_t size) {
     std::uint32_t position = 0;
-    std::uint32_t next_free = 0;
+    std::uint32_t nextFree = 0;
     for (const TrvRange& r : ranges) {
-        if (r.first < next_free || r.last < r.first || r.position != position)
+        if (r.first < nextFree || r.last < r.first || r.position != position)
             return false;
         position += r.last - r.first + 1;
-        next_free = r.last + 1;
+        nextFree = r.last + 1;
     }
     return position == size;
 }
-static_assert(well_formed(kG1Ranges, kG1Size) && kG1Size == 94);
-static_assert(well_formed(kG2Ranges, kG2Size) && kG2Size == 1546);
-static_assert(well_formed(kG3Ranges, kG3Size) && kG3Size == 51933);
-static_assert(well_formed(kG4Ranges, kG4Size) && kG4Size == 87383);
-static_assert(well_formed(kM2Ranges, kM2Size) && kM2Size == 14);
-static_assert(well_formed(kM3Ranges, kM3Size) && kM3Size == 586);
-static_assert(well_formed(kM4Ranges, kM4Size) && kM4Size == 859);
+static_assert(WellFormed(kG1Ranges, kG1Size) && kG1Size == 94);
+static_assert(WellFormed(kG2Ranges, kG2Size) && kG2Size == 1546);
+static_assert(WellFormed(kG3Ranges, kG3Size) && kG3Size == 51933);
+static_assert(WellFormed(kG4Ranges, kG4Size) && kG4Size == 87383);
+static_assert(WellFormed(kM2Ranges, kM2Size) && kM2Size == 14);
+static_assert(WellFormed(kM3Ranges, kM3Size) && kM3Size == 586);
+static_assert(WellFormed(kM4Ranges, kM4Size) && kM4Size == 859);
 
 // Indexed by UTF-8 length; a code point is in at most one of them.
 constexpr Alphabet kAlphabets[5][2] = {
@@ -63,7 +63,7 @@ constexpr Alphabet kAlphabets[5][2] = {
 
 constexpr std::uint32_t kNotFound = UINT32_MAX;
 
-std::uint32_t position_of(const Alphabet& a, std::uint32_t cp) {
+std::uint32_t PositionOf(const Alphabet& a, std::uint32_t cp) {
     auto it = std::ranges::upper_bound(a.ranges, cp, {}, &TrvRange::first);
     if (it == a.ranges.begin())
         return kNotFound;
@@ -71,7 +71,7 @@ std::uint32_t position_of(const Alphabet& a, std::uint32_t cp) {
     return cp <= it->last ? it->position + (cp - it->first) : kNotFound;
 }
 
-std::uint32_t code_point_at(const Alphabet& a, std::uint32_t position) {
+std::uint32_t CodePointAt(const Alphabet& a, std::uint32_t position) {
     auto it = std::ranges::upper_bound(a.ranges, position, {}, &TrvRange::position);
     --it; // position 0 is always in the first range
     return it->first + (position - it->position);
@@ -84,7 +84,7 @@ struct Sequence {
 
 // Strict UTF-8: shortest form only, no surrogates, nothing above U+10FFFF, and never reading
 // past `avail` bytes.
-Sequence decode(const unsigned char* s, std::size_t avail) {
+Sequence Decode(const unsigned char* s, std::size_t avail) {
     const unsigned lead = s[0];
     if (lead < 0x80)
         return {lead, 1};
@@ -124,7 +124,7 @@ Sequence decode(const unsigned char* s, std::size_t avail) {
     return {cp, length};
 }
 
-void encode(std::uint32_t cp, unsigned char* out, std::size_t length) {
+void Encode(std::uint32_t cp, unsigned char* out, std::size_t length) {
     switch (length) {
     case 1:
         out[0] = static_cast<unsigned char>(cp);
@@ -155,59 +155,59 @@ constexpr unsigned kIterations = 100000;
 class Keystream {
 public:
     explicit Keystream(const std::uint8_t* key) {
-        sha256_init(&base_);
-        sha256_update(&base_, kKeySize, key);
+        sha256_init(&m_base);
+        sha256_update(&m_base, kKeySize, key);
     }
     ~Keystream() {
-        explicit_bzero(&base_, sizeof base_);
-        explicit_bzero(&work_, sizeof work_);
-        explicit_bzero(block_, sizeof block_);
+        explicit_bzero(&m_base, sizeof m_base);
+        explicit_bzero(&m_work, sizeof m_work);
+        explicit_bzero(m_block, sizeof m_block);
     }
     Keystream(const Keystream&) = delete;
     Keystream& operator=(const Keystream&) = delete;
 
     // Uniform in [0, n): words at or above the largest multiple of n are skipped.
-    std::uint32_t shift(std::uint32_t n) {
+    std::uint32_t Shift(std::uint32_t n) {
         const std::uint64_t limit = (std::uint64_t{1} << 32) - (std::uint64_t{1} << 32) % n;
         std::uint32_t w;
         do
-            w = next_word();
+            w = NextWord();
         while (w >= limit);
         return w % n;
     }
 
 private:
-    std::uint32_t next_word() {
-        if (used_ == kWords)
-            refill();
-        const std::uint8_t* p = block_ + 4 * used_++;
+    std::uint32_t NextWord() {
+        if (m_used == kWords)
+            Refill();
+        const std::uint8_t* p = m_block + 4 * m_used++;
         return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
                std::uint32_t{p[3]} << 24;
     }
-    void refill() {
+    void Refill() {
         std::uint8_t counter[8];
         for (int i = 0; i < 8; ++i)
-            counter[i] = static_cast<std::uint8_t>(counter_ >> (8 * i));
-        ++counter_;
-        work_ = base_; // the key is already absorbed, so only the counter is hashed per block
-        sha256_update(&work_, sizeof counter, counter);
-        sha256_digest(&work_, SHA256_DIGEST_SIZE, block_);
-        used_ = 0;
+            counter[i] = static_cast<std::uint8_t>(m_counter >> (8 * i));
+        ++m_counter;
+        m_work = m_base; // the key is already absorbed, so only the counter is hashed per block
+        sha256_update(&m_work, sizeof counter, counter);
+        sha256_digest(&m_work, SHA256_DIGEST_SIZE, m_block);
+        m_used = 0;
     }
 
     static constexpr unsigned kWords = SHA256_DIGEST_SIZE / 4;
-    sha256_ctx base_;
-    sha256_ctx work_;
-    std::uint8_t block_[SHA256_DIGEST_SIZE];
-    std::uint64_t counter_ = 0;
-    unsigned used_ = kWords;
+    sha256_ctx m_base;
+    sha256_ctx m_work;
+    std::uint8_t m_block[SHA256_DIGEST_SIZE];
+    std::uint64_t m_counter = 0;
+    unsigned m_used = kWords;
 };
 
 struct TrvKey {
     std::uint8_t bytes[kKeySize];
 };
 
-void derive(const char* pw, std::size_t n, TrvKey& out) {
+void Derive(const char* pw, std::size_t n, TrvKey& out) {
     pbkdf2_hmac_sha256(n, reinterpret_cast<const std::uint8_t*>(pw), kIterations, sizeof kSalt - 1,
                        reinterpret_cast<const std::uint8_t*>(kSalt), kKeySize, out.bytes);
 }
@@ -216,18 +216,18 @@ void derive(const char* pw, std::size_t n, TrvKey& out) {
 // password.
 quillmar_module::KeyCache<TrvKey> g_cache;
 
-__attribute__((destructor)) void wipe_cache() {
+__attribute__((destructor)) void WipeCache() {
     const quillmar_module::Locked guard(g_cache.lock);
-    g_cache.forget();
+    g_cache.Forget();
 }
 
-void transform(char* data, const char* password, std::int32_t length, bool decrypt) {
+void Transform(char* data, const char* password, std::int32_t length, bool decrypt) {
     if (data == nullptr || password == nullptr || length <= 0)
         return;
     TrvKey key;
     {
         const quillmar_module::Locked guard(g_cache.lock);
-        key = g_cache.get(password, derive);
+        key = g_cache.Get(password, Derive);
     }
     Keystream stream(key.bytes);
     explicit_bzero(&key, sizeof key);
@@ -236,7 +236,7 @@ void transform(char* data, const char* password, std::int32_t length, bool decry
     const auto size = static_cast<std::size_t>(length);
     std::size_t i = 0;
     while (i < size) {
-        const Sequence seq = decode(bytes + i, size - i);
+        const Sequence seq = Decode(bytes + i, size - i);
         if (seq.length == 0) {
             ++i; // stray byte, or a sequence cut by the end: left alone
             continue;
@@ -244,12 +244,12 @@ void transform(char* data, const char* password, std::int32_t length, bool decry
         for (const Alphabet& a : kAlphabets[seq.length]) {
             if (a.size == 0)
                 continue;
-            const std::uint32_t p = position_of(a, seq.cp);
+            const std::uint32_t p = PositionOf(a, seq.cp);
             if (p == kNotFound)
                 continue;
-            const std::uint32_t s = stream.shift(a.size);
+            const std::uint32_t s = stream.Shift(a.size);
             const std::uint32_t q = decrypt ? (p + a.size - s) % a.size : (p + s) % a.size;
-            encode(code_point_at(a, q), bytes + i, seq.length);
+            Encode(CodePointAt(a, q), bytes + i, seq.length);
             break;
         }
         i += seq.length;
@@ -259,9 +259,9 @@ void transform(char* data, const char* password, std::int32_t length, bool decry
 } // namespace
 
 TRV_EXPORT void ENCRYPTFUNC(char* data, const char* key, std::int32_t length) {
-    transform(data, key, length, false);
+    Transform(data, key, length, false);
 }
 
 TRV_EXPORT void DECRYPTFUNC(char* data, const char* key, std::int32_t length) {
-    transform(data, key, length, true);
+    Transform(data, key, length, true);
 }

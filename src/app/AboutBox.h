@@ -1,7 +1,7 @@
 #pragma once
 // The About box: icon, product name and version, contact details.
 
-#include "platform/Dialog.h"
+#include "platform/ui/Dialog.h"
 
 namespace quillmar {
 

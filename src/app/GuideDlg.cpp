@@ -1,4 +1,4 @@
-#include "GuideDlg.h"
+#include "app/GuideDlg.h"
 
 #include "res/Templates.h"
 

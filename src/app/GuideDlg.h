@@ -1,7 +1,7 @@
 #pragma once
 // The guide page: usage instructions, shown modally from Help and F1.
 
-#include "platform/Dialog.h"
+#include "platform/ui/Dialog.h"
 
 namespace quillmar {
 

@@ -1,12 +1,12 @@
-#include "MainDlg.h"
+#include "app/MainDlg.h"
 
-#include "AboutBox.h"
-#include "GuideDlg.h"
+#include "app/AboutBox.h"
+#include "app/GuideDlg.h"
 #include "mail/MailDlg.h"
-#include "mail/MailUrl.h"
-#include "platform/HelpKey.h"
-#include "platform/MessageBox.h"
-#include "platform/UrlLauncher.h"
+#include "mailto/MailUrl.h"
+#include "platform/ui/HelpKey.h"
+#include "platform/ui/MessageBox.h"
+#include "platform/ui/UrlLauncher.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "res/Templates.h"
@@ -22,12 +22,13 @@ const CommandEntry<CMainDlg> kCommands[] = {
 
 CMainDlg::CMainDlg() : CDialog(kMainTemplate) {
     SetCommandTable(this, kCommands);
+    m_textPanel.SetAboutHandler([this] { OnAbout(); });
 }
 
 bool CMainDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     // Flush right of the sidebar, whatever the font makes of its width.
-    const int x = MapX(24);
+    const int x = GetItemRect(IDC_TEXT).right;
     m_textPanel.Create(this);
     m_textPanel.SetWindowPos(x, 0);
     m_textPanel.ShowWindow(SW_SHOWNORMAL);
@@ -35,7 +36,7 @@ bool CMainDlg::OnInitDialog() {
     m_filePanel.SetWindowPos(x, 0);
     // A panel's title bar makes it taller than its template: keep the contact
     // box and Help clear of it.
-    const int below = MapY(234);
+    const int below = GetItemRect(IDC_CONTACT).top;
     MoveControlsBelow(below, PanelAreaBottom() + MapY(2) - below);
     SetHelpKey(*this, [this] { OnHelp(); });
     return true;

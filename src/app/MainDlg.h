@@ -2,7 +2,7 @@
 // The main window: a sidebar and the two panels beside it.
 
 #include "file/FPDlg.h"
-#include "platform/Dialog.h"
+#include "platform/ui/Dialog.h"
 #include "text/TextDlg.h"
 
 namespace quillmar {

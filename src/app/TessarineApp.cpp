@@ -1,13 +1,11 @@
-#include "TessarineApp.h"
+#include "app/TessarineApp.h"
 
-#include "MainDlg.h"
+#include "app/MainDlg.h"
 
 namespace quillmar {
 
 bool CTessarineApp::InitInstance() {
-    InitCommonControls();
     CWinApp::InitInstance();
-    AfxEnableControlContainer();
     SetRegistryKey("Local AppWizard-Generated Applications");
     {
         CMainDlg dlg;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/WinApp.h"
+#include "platform/ui/WinApp.h"
 
 namespace quillmar {
 

@@ -1,4 +1,4 @@
-#include "TessarineApp.h"
+#include "app/TessarineApp.h"
 
 namespace {
 quillmar::CTessarineApp theApp;

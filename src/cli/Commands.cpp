@@ -1,13 +1,13 @@
 #include "Commands.h"
 
 #include "Password.h"
-#include "crypto/CipherBinding.h"
+#include "blockloop/BlockPipeline.h"
+#include "crypto/CipherModules.h"
 #include "crypto/KeyFile.h"
 #include "crypto/RandomKey.h"
 #include "crypto/Wipe.h"
-#include "file/BlockPipeline.h"
-#include "platform/FileError.h"
-#include "platform/ReplacingFile.h"
+#include "platform/os/FileError.h"
+#include "platform/os/ReplacingFile.h"
 #include "res/Strings.h"
 
 #include <algorithm>
@@ -61,7 +61,7 @@ int StopStatus(int signal) {
 
 // Zero when the module is bound, else the failure's exit status once told.
 int CheckModule(const CModule& module, const char* missingMessage) {
-    switch (module.status()) {
+    switch (module.GetStatus()) {
     case CModule::Status::Bound:
         return kExitDone;
     case CModule::Status::ModuleMissing:
@@ -172,17 +172,20 @@ std::optional<FileIdentity> RegularFileIdentity(int fd) {
 
 // OpenBlockFiles with "-" for standard input and output. One file is never
 // both source and target, however it is named or redirected.
-OpenFailure OpenFiles(const std::string& source, const std::string& target, BlockFiles& files) {
+BlockOutcome::Kind OpenFiles(const std::string& source, const std::string& target,
+                             BlockFiles& files) {
+    using Kind = BlockOutcome::Kind;
     if (source != "-" && target != "-")
-        return OpenBlockFiles(source, target, PosixFileLayer(), files);
+        return OpenBlockFiles(source, target, PosixFileLayer(), files).kind;
     files = {};
+    FileError error;
     if (source == "-") {
         files.source = ReaderOnDescriptor(STDIN_FILENO, kStandardInput);
     } else if (const std::string path = MakeAbsolutePath(source); !path.empty()) {
-        files.source = PosixFileLayer().OpenRead(path);
+        files.source = PosixFileLayer().OpenRead(path, Pipes::Refuse, error);
     }
     if (!files.source)
-        return OpenFailure::Source;
+        return Kind::SourceUnopenable;
     const auto sourceId = files.source->Identity();
     if (target == "-") {
         // "encrypt-file f - >> f" would read its own output for ever.
@@ -192,13 +195,13 @@ OpenFailure OpenFiles(const std::string& source, const std::string& target, Bloc
     } else if (const std::string path = MakeAbsolutePath(target); !path.empty()) {
         const auto targetId = IdentifyFile(path);
         if (!(sourceId && targetId && *sourceId == *targetId))
-            files.target = PosixFileLayer().OpenReplace(path);
+            files.target = PosixFileLayer().OpenReplace(path, Readers::AsBefore, error);
     }
     if (!files.target) {
         files = {};
-        return OpenFailure::Target;
+        return Kind::TargetUnopenable;
     }
-    return OpenFailure::None;
+    return Kind::Success;
 }
 
 int RunFileCommand(const CommandLine& line, const Environment& env) {
@@ -209,17 +212,19 @@ int RunFileCommand(const CommandLine& line, const Environment& env) {
         return status;
     BlockFiles files;
     switch (OpenFiles(line.source, line.target, files)) {
-    case OpenFailure::Source:
+    case BlockOutcome::Kind::SourceUnopenable:
         Say(str::kNoSourceFile);
         return kExitFailed;
-    case OpenFailure::Target:
+    case BlockOutcome::Kind::TargetUnopenable:
         Say(str::kNoTargetFile);
         return kExitFailed;
-    case OpenFailure::None:
+    case BlockOutcome::Kind::Success:
+    case BlockOutcome::Kind::Cancelled:
+    case BlockOutcome::Kind::FileError:
         break;
     }
     WipedString password{std::string()};
-    if (const int status = GetPassword(line.password, encrypt, env, password.value()))
+    if (const int status = GetPassword(line.password, encrypt, env, password.Value()))
         return status;
     std::atomic<std::uint64_t> done{0};
     const Progress progress{encrypt ? str::kEncryptingFile : str::kDecryptingFile,
@@ -228,7 +233,7 @@ int RunFileCommand(const CommandLine& line, const Environment& env) {
     BlockOutcome outcome;
     const int signal = Supervise(
         [&](const std::atomic<bool>& stop) {
-            outcome = RunFileCipher(files, password.value().c_str(), module, {&stop, &done});
+            outcome = RunFileCipher(files, password.Value().c_str(), module, {&stop, &done});
         },
         env, line.target != "-", line.quiet ? nullptr : &progress);
     files = {}; // an uncommitted target's temporary file goes now
@@ -327,13 +332,13 @@ int RunTextCommand(const CommandLine& line, const Environment& env) {
     if (const int status = CheckModule(module, encrypt ? str::kNoEncryptDll : str::kNoDecryptDll))
         return status;
     WipedString password{std::string()};
-    if (const int status = GetPassword(line.password, encrypt, env, password.value()))
+    if (const int status = GetPassword(line.password, encrypt, env, password.Value()))
         return status;
     TextFailure failure = TextFailure::None;
     FileError error;
     const int signal = Supervise(
         [&](const std::atomic<bool>& stop) {
-            failure = TransformText(module.entry(), password.value().c_str(), stop, error);
+            failure = TransformText(module.Entry(), password.Value().c_str(), stop, error);
         },
         env, false, nullptr);
     switch (failure) {
@@ -356,12 +361,18 @@ int RunTextCommand(const CommandLine& line, const Environment& env) {
 }
 
 int RunRandomKey() {
-    const WipedString key(MakeRandomKey() + "\n");
+    auto made = MakeRandomKey();
+    if (!made) {
+        Say(str::kNoRandomKey);
+        return kExitFailed;
+    }
+    WipedString key(std::move(*made));
+    key.Value() += '\n';
     FileError error;
     auto writer = WriterOnDescriptor(STDOUT_FILENO, kStandardOutput);
     if (!writer)
         error = {FileErrorCause::InvalidFile, kStandardOutput};
-    if (!writer || !writer->Write(key.value().data(), key.value().size(), error) ||
+    if (!writer || !writer->Write(key.Value().data(), key.Value().size(), error) ||
         !writer->Commit(error)) {
         Say(FileErrorSentence(error));
         return kExitFailed;
@@ -371,10 +382,10 @@ int RunRandomKey() {
 
 int RunSaveKey(const CommandLine& line, const Environment& env) {
     WipedString password{std::string()};
-    if (const int status = GetPassword(line.password, true, env, password.value()))
+    if (const int status = GetPassword(line.password, true, env, password.Value()))
         return status;
     KeyRecord record;
-    if (!MakeKeyRecord(password.value(), record)) {
+    if (!MakeKeyRecord(password.Value(), record)) {
         Say(str::kKeyTooLong);
         return kExitFailed;
     }

@@ -2,7 +2,7 @@
 
 #include "crypto/KeyFile.h"
 #include "crypto/Wipe.h"
-#include "platform/FileError.h"
+#include "platform/os/FileError.h"
 #include "res/Strings.h"
 
 #include <cerrno>
@@ -223,13 +223,13 @@ PasswordResult PromptForPassword(int tty, bool confirm, int cancelFd, std::strin
         return result;
     WipedString again{std::string()};
     Show(tty, "Repeat password: ");
-    result = ReadLine(tty, cancelFd, again.value(), name);
+    result = ReadLine(tty, cancelFd, again.Value(), name);
     Show(tty, "\n");
     if (result.status != PasswordStatus::Ok) {
         Forget(password);
         return result;
     }
-    if (again.value() != password) {
+    if (again.Value() != password) {
         Forget(password);
         return Refuse("The two passwords differ.");
     }

@@ -1,7 +1,7 @@
 // quillmar: the window's encryption for scripts, backups and servers.
 #include "Commands.h"
-#include "platform/ProcessHardening.h"
-#include "platform/WinApp.h"
+#include "platform/os/Module.h"
+#include "platform/os/ProcessHardening.h"
 
 #include <algorithm>
 #include <fcntl.h>

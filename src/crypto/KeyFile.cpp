@@ -1,6 +1,6 @@
-#include "KeyFile.h"
+#include "crypto/KeyFile.h"
 
-#include "Wipe.h"
+#include "crypto/Wipe.h"
 
 #include <algorithm>
 #include <cstdint>

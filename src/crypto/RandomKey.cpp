@@ -1,12 +1,12 @@
-#include "RandomKey.h"
+#include "crypto/RandomKey.h"
 
-#include "platform/Random.h"
+#include "platform/os/Random.h"
 
 #include <array>
 
 namespace quillmar {
 
-std::string MakeRandomKey(const RandomFill& fill) {
+std::optional<std::string> MakeRandomKey(const RandomFill& fill) {
     // Bytes at or above the largest multiple of the set's size are drawn
     // again, so that every character is equally likely.
     const unsigned n = unsigned(kKeyCharacters.size());
@@ -15,7 +15,8 @@ std::string MakeRandomKey(const RandomFill& fill) {
     std::array<std::uint8_t, kRandomKeyLength> pool{};
     while (key.size() < kRandomKeyLength) {
         const auto want = std::span(pool).first(kRandomKeyLength - key.size());
-        fill(want);
+        if (!fill(want))
+            return std::nullopt;
         for (std::uint8_t b : want) {
             if (b < limit)
                 key += kKeyCharacters[b % n];
@@ -24,7 +25,7 @@ std::string MakeRandomKey(const RandomFill& fill) {
     return key;
 }
 
-std::string MakeRandomKey() {
+std::optional<std::string> MakeRandomKey() {
     return MakeRandomKey(FillSystemRandom);
 }
 

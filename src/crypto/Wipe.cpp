@@ -1,4 +1,4 @@
-#include "Wipe.h"
+#include "crypto/Wipe.h"
 
 #include <string.h>
 

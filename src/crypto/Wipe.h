@@ -20,8 +20,8 @@ public:
     ~WipedString() { SecureWipe(m_value.data(), m_value.size()); }
     WipedString(const WipedString&) = delete;
     WipedString& operator=(const WipedString&) = delete;
-    const std::string& value() const { return m_value; }
-    std::string& value() { return m_value; }
+    const std::string& Value() const { return m_value; }
+    std::string& Value() { return m_value; }
 
 private:
     std::string m_value;

@@ -1,15 +1,15 @@
-#include "FPDlg.h"
+#include "file/FPDlg.h"
 
-#include "BlockCipher.h"
-#include "BlockPipeline.h"
-#include "crypto/CipherBinding.h"
-#include "crypto/KeyFileChooser.h"
-#include "crypto/KeyFileHandlers.h"
+#include "blockloop/BlockCipher.h"
+#include "blockloop/BlockPipeline.h"
 #include "crypto/Wipe.h"
-#include "platform/FileDrop.h"
-#include "platform/FileError.h"
-#include "platform/MessageBox.h"
-#include "platform/ProgressRunner.h"
+#include "panels/CipherBinding.h"
+#include "panels/KeyFileHandlers.h"
+#include "panels/PathChooser.h"
+#include "platform/os/FileError.h"
+#include "platform/ui/FileDrop.h"
+#include "platform/ui/MessageBox.h"
+#include "platform/ui/ProgressRunner.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "res/Templates.h"
@@ -42,12 +42,12 @@ bool CFPDlg::OnInitDialog() {
 }
 
 void CFPDlg::OnBrowseSource() {
-    if (ChooseExistingFile(*this, m_rememberedPath))
+    if (ChooseExistingPath(*this, m_rememberedPath))
         SetDlgItemText(IDC_SOURCE, m_rememberedPath);
 }
 
 void CFPDlg::OnBrowseTarget() {
-    ChooseKeyFile(*this, m_rememberedPath);
+    ChoosePath(*this, m_rememberedPath);
     SetDlgItemText(IDC_TARGET, m_rememberedPath);
 }
 
@@ -88,49 +88,46 @@ void CFPDlg::RunCipher(const char* entry, const char* progressLabel, const char*
     const std::string source = GetDlgItemText(IDC_SOURCE);
     const std::string target = GetDlgItemText(IDC_TARGET);
     const WipedString password(GetDlgItemText(IDC_PASSWORD));
-    if (password.value().empty()) {
+    if (password.Value().empty()) {
         AfxMessageBox(this, str::kFillPassword);
         return;
     }
     BlockFiles files;
-    switch (OpenBlockFiles(source, target, AfxFileLayer(), files)) {
-    case OpenFailure::Source:
-        AfxMessageBox(this, str::kNoSourceFile);
-        return;
-    case OpenFailure::Target:
-        AfxMessageBox(this, str::kNoTargetFile);
-        return;
-    case OpenFailure::None:
-        break;
-    }
-    // The same words for both directions, as users of the file panel know them.
-    auto module = BindCipher(this, kFileModule, entry, str::kNoEncryptDll);
-    if (!module)
-        return; // the target was never touched
-    const std::uint64_t total = files.source->Size();
-    ProgressState state;
-    BlockOutcome outcome;
-    {
+    BlockOutcome outcome = OpenBlockFiles(source, target, AfxFileLayer(), files);
+    if (outcome.kind == BlockOutcome::Kind::Success) {
+        // The same words for both directions, as users of the file panel know them.
+        auto module = BindCipher(this, kFileModule, entry, str::kNoEncryptDll);
+        if (!module)
+            return; // the target was never touched
+        const std::uint64_t total = files.source->Size();
+        ProgressState state;
         struct Running {
             bool& flag;
             ~Running() { flag = false; }
         } running{m_running = true};
         RunWithProgress({this, total > 0 ? progressLabel : streamLabel, total}, state, [&] {
-            outcome = RunFileCipher(files, password.value().c_str(), *module,
+            outcome = RunFileCipher(files, password.Value().c_str(), *module,
                                     {&state.cancel, &state.done});
         });
+        module->Release();
+        files = {};
     }
-    module->Release();
-    files = {};
+    // A file that cannot be opened is named by the panel's own words, not by why.
     switch (outcome.kind) {
     case BlockOutcome::Kind::Success:
         AfxMessageBox(this, doneMessage);
         break;
+    case BlockOutcome::Kind::SourceUnopenable:
+        AfxMessageBox(this, str::kNoSourceFile);
+        break;
+    case BlockOutcome::Kind::TargetUnopenable:
+        AfxMessageBox(this, str::kNoTargetFile);
+        break;
     case BlockOutcome::Kind::FileError:
         AfxMessageBox(this, FileErrorSentence(outcome.error), std::nullopt, MsgIcon::Stop);
         break;
-    default:
-        break; // cancelled: the user knows
+    case BlockOutcome::Kind::Cancelled:
+        break; // the user knows
     }
 }
 

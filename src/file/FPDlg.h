@@ -1,7 +1,7 @@
 #pragma once
 // The file panel: encrypts a source file into a target file.
 
-#include "platform/Dialog.h"
+#include "platform/ui/Dialog.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "MailDlg.h"
+#include "mail/MailDlg.h"
 
-#include "platform/MessageBox.h"
+#include "platform/ui/MessageBox.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "res/Templates.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The mail dialog: asks for the address and the subject of one mail.
 
-#include "platform/Dialog.h"
+#include "platform/ui/Dialog.h"
 
 #include <string>
 

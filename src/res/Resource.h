@@ -5,7 +5,6 @@ namespace quillmar {
 
 inline constexpr int IDD_ABOUTBOX = 100;
 inline constexpr int IDD_TEXT = 102;
-inline constexpr int IDR_MAINFRAME = 128;
 inline constexpr int IDD_FILE = 132;
 inline constexpr int IDD_GUIDE = 133;
 inline constexpr int IDD_MAIL = 136;
@@ -19,6 +18,7 @@ inline constexpr int IDC_TEXT = 1003;
 inline constexpr int IDC_ABOUT = 1005;
 inline constexpr int IDC_FILE = 1006;
 inline constexpr int IDC_HELP = 1044;
+inline constexpr int IDC_CONTACT = 1045; // the box of contact details, below the panels
 
 // Shared by both panels
 inline constexpr int IDC_PASSWORD = 1007;

@@ -29,6 +29,8 @@ inline constexpr const char* kArithmetics =
     "your mail for newer version's information.";
 inline constexpr const char* kTrv = "TRV";
 inline constexpr const char* kTextTooLong = "The text is too long to be encrypted in one piece.";
+inline constexpr const char* kNoRandomKey =
+    "No random numbers could be had from the system; no key was made.";
 
 // Key files and their chooser
 inline constexpr const char* kChooseFileTitle = "Please select file:";

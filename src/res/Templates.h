@@ -1,7 +1,7 @@
 #pragma once
 // The dialog templates of the program.
 
-#include "platform/DialogTemplate.h"
+#include "platform/ui/DialogTemplate.h"
 
 namespace quillmar {
 

@@ -1,11 +1,10 @@
-#include "TextDlg.h"
+#include "text/TextDlg.h"
 
-#include "app/AboutBox.h"
-#include "crypto/CipherBinding.h"
-#include "crypto/KeyFileHandlers.h"
 #include "crypto/RandomKey.h"
 #include "crypto/Wipe.h"
-#include "platform/MessageBox.h"
+#include "panels/CipherBinding.h"
+#include "panels/KeyFileHandlers.h"
+#include "platform/ui/MessageBox.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "res/Templates.h"
@@ -45,10 +44,8 @@ bool CTextDlg::OnInitDialog() {
 }
 
 void CTextDlg::OnSysCommand(int command) {
-    if ((command & 0xFFF0) == IDM_ABOUTBOX) {
-        CAboutBox about;
-        about.DoModal();
-    }
+    if (command == IDM_ABOUTBOX && m_showAbout)
+        m_showAbout();
 }
 
 void CTextDlg::OnNotice() {
@@ -66,7 +63,12 @@ void CTextDlg::OnArithmetics() {
 }
 
 void CTextDlg::OnRandomKey() {
-    SetDlgItemText(IDC_PASSWORD, MakeRandomKey());
+    const auto key = MakeRandomKey();
+    if (!key) {
+        AfxMessageBox(this, str::kNoRandomKey, std::nullopt, MsgIcon::Stop);
+        return;
+    }
+    SetDlgItemText(IDC_PASSWORD, *key);
 }
 
 void CTextDlg::OnSaveKey() {
@@ -114,7 +116,7 @@ void CTextDlg::RunCipher(const char* entry, const char* missingModuleMessage,
                          const char* doneMessage) {
     std::string text = GetDlgItemText(IDC_TEXTFIELD);
     WipedString password(GetDlgItemText(IDC_PASSWORD));
-    if (text.empty() || password.value().empty()) {
+    if (text.empty() || password.Value().empty()) {
         AfxMessageBox(this, str::kFillTextAndPassword);
         return;
     }
@@ -125,7 +127,7 @@ void CTextDlg::RunCipher(const char* entry, const char* missingModuleMessage,
     auto module = BindCipher(this, kTextModule, entry, missingModuleMessage);
     if (!module)
         return;
-    module->entry()(text.data(), password.value().c_str(), std::int32_t(text.size()));
+    module->Entry()(text.data(), password.Value().c_str(), std::int32_t(text.size()));
     // A module that leaves a zero byte cuts the shown result there.
     text.resize(strnlen(text.data(), text.size()));
     SetDlgItemText(IDC_TEXTFIELD, text);

@@ -1,8 +1,9 @@
 #pragma once
 // The text panel: encrypts or decrypts its text field in place.
 
-#include "platform/Dialog.h"
+#include "platform/ui/Dialog.h"
 
+#include <functional>
 #include <string>
 
 namespace quillmar {
@@ -13,6 +14,8 @@ public:
 
     // The chooser's remembered path of this panel.
     std::string& RememberedPath() { return m_rememberedPath; }
+    // The system menu's About item: the About box belongs to the application.
+    void SetAboutHandler(std::function<void()> showAbout) { m_showAbout = std::move(showAbout); }
 
 protected:
     bool OnInitDialog() override;
@@ -40,6 +43,7 @@ private:
     void RunCipher(const char* entry, const char* missingModuleMessage, const char* doneMessage);
 
     std::string m_rememberedPath;
+    std::function<void()> m_showAbout;
 };
 
 } // namespace quillmar

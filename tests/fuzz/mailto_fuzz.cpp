@@ -1,6 +1,6 @@
 // The mailto URL builder on any address, subject and text: decoding the URL
 // gives back all three.
-#include "mail/MailUrl.h"
+#include "mailto/MailUrl.h"
 
 #include <cstdlib>
 #include <string_view>

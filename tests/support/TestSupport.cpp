@@ -1,12 +1,13 @@
 #include "TestSupport.h"
 
-#include "platform/WinApp.h"
+#include "platform/ui/WinApp.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QTimer>
 
+#include <algorithm>
 #include <dlfcn.h>
 #include <fstream>
 #include <random>
@@ -80,6 +81,12 @@ void PressKey(QWidget* w, int key) {
     QApplication::sendEvent(w, &release);
 }
 
+std::string Pattern(std::size_t size, unsigned seed) {
+    std::string s(size, '\0');
+    std::generate(s.begin(), s.end(), std::mt19937(seed));
+    return s;
+}
+
 std::string ReadFile(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
     std::ostringstream s;
@@ -92,44 +99,26 @@ void WriteFile(const std::filesystem::path& p, const std::string& bytes) {
     out.write(bytes.data(), std::streamsize(bytes.size()));
 }
 
-namespace {
-struct RawCall {
-    const char* entry;
-    const char* data;
-    int dataLen;
-    const char* key;
-    int length;
-};
-using CountFn = int (*)();
-using GetFn = RawCall (*)(int);
-using ClearFn = void (*)();
+std::map<std::string, std::string> Snapshot(const std::filesystem::path& dir) {
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> entries;
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+        entries[e.path().string()] = e.is_symlink() ? "link to " + fs::read_symlink(e).string()
+                                     : e.is_regular_file()
+                                         ? std::to_string(std::hash<std::string>()(ReadFile(e)))
+                                         : "other";
+    return entries;
+}
 
-void* KeepLoaded(const std::string& moduleFile) {
+std::vector<RecordedCall>& RecordedCalls(const std::string& moduleFile) {
     // Holding our own reference keeps the module's record alive while the
     // program loads and releases it around each operation.
     const auto path = FakeModuleDir("recording") / moduleFile;
     void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!h)
         throw std::runtime_error(dlerror());
-    return h;
-}
-} // namespace
-
-std::vector<RecordedCall> RecordedCalls(const std::string& moduleFile) {
-    void* h = KeepLoaded(moduleFile);
-    auto count = reinterpret_cast<CountFn>(dlsym(h, "test_call_count"));
-    auto get = reinterpret_cast<GetFn>(dlsym(h, "test_call"));
-    std::vector<RecordedCall> calls;
-    for (int i = 0; i < count(); ++i) {
-        RawCall c = get(i);
-        calls.push_back({c.entry, std::string(c.data, std::size_t(c.dataLen)), c.key, c.length});
-    }
-    return calls;
-}
-
-void ClearRecordedCalls(const std::string& moduleFile) {
-    void* h = KeepLoaded(moduleFile);
-    reinterpret_cast<ClearFn>(dlsym(h, "test_clear_calls"))();
+    using List = std::vector<RecordedCall>* (*)();
+    return *reinterpret_cast<List>(dlsym(h, "test_calls"))();
 }
 
 } // namespace quillmar::test

@@ -2,14 +2,16 @@
 // What the GUI tests share: recorders for the platform's seams, scripted
 // answers, temporary folders and the test cipher modules.
 
-#include "platform/Dialog.h"
-#include "platform/FileChooser.h"
-#include "platform/MessageBox.h"
-#include "platform/UrlLauncher.h"
+#include "RecordedCall.h"
+#include "platform/ui/Dialog.h"
+#include "platform/ui/FileChooser.h"
+#include "platform/ui/MessageBox.h"
+#include "platform/ui/UrlLauncher.h"
 
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -78,17 +80,18 @@ void Click(CDialog& dlg, int id);
 void OnNextModal(std::function<void(CDialog&)> action);
 void PressKey(QWidget* w, int key);
 
+// size bytes of noise, the same for the same seed.
+std::string Pattern(std::size_t size, unsigned seed);
 std::string ReadFile(const std::filesystem::path& p);
 void WriteFile(const std::filesystem::path& p, const std::string& bytes);
+// Every entry under a folder with its kind and content. Links are not
+// followed: some lead round in a circle.
+std::map<std::string, std::string> Snapshot(const std::filesystem::path& dir);
 
-// The recording test module's view of its calls (loaded once and kept loaded).
-struct RecordedCall {
-    std::string entry;
-    std::string data;
-    std::string key;
-    int length;
-};
-std::vector<RecordedCall> RecordedCalls(const std::string& moduleFile);
-void ClearRecordedCalls(const std::string& moduleFile);
+// The calls the recording test module has had (it is loaded once and kept loaded).
+std::vector<RecordedCall>& RecordedCalls(const std::string& moduleFile);
+inline void ClearRecordedCalls(const std::string& moduleFile) {
+    RecordedCalls(moduleFile).clear();
+}
 
 } // namespace quillmar::test

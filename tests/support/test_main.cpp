@@ -1,6 +1,6 @@
 // Runs GoogleTest inside a headless application named like the program.
 #include "TestSupport.h"
-#include "platform/WinApp.h"
+#include "platform/ui/WinApp.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>

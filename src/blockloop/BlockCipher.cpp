@@ -1,0 +1,90 @@
+#include "blockloop/BlockCipher.h"
+
+#include "crypto/Wipe.h"
+#include "platform/os/FileError.h"
+#include "platform/os/FileIdentity.h"
+
+#include <cstring>
+
+namespace quillmar {
+
+BlockOutcome OpenBlockFiles(std::string_view sourcePath, std::string_view targetPath,
+                            FileLayer& layer, BlockFiles& files) {
+    using Kind = BlockOutcome::Kind;
+    files = {};
+    // An empty path, or one too long to open, names no file.
+    FileError error{FileErrorCause::BadPath, std::string(sourcePath)};
+    const std::string source = MakeAbsolutePath(sourcePath);
+    if (source.empty() || !(files.source = layer.OpenRead(source, Pipes::Refuse, error)))
+        return {Kind::SourceUnopenable, error};
+    const std::string target = MakeAbsolutePath(targetPath);
+    const auto sourceId = files.source->Identity();
+    const auto targetId = IdentifyFile(target);
+    error = {FileErrorCause::BadPath, std::string(targetPath)};
+    if (sourceId && targetId && *sourceId == *targetId)
+        error.cause = FileErrorCause::SharingViolation; // replacing it would destroy the source
+    else if (!target.empty())
+        files.target = layer.OpenReplace(target, Readers::AsBefore, error);
+    if (!files.target) {
+        files = {};
+        return {Kind::TargetUnopenable, error};
+    }
+    return {};
+}
+
+BlockOutcome RunBlockCipher(BlockFiles& files, const char* password, CipherEntry entry,
+                            const BlockControl& control) {
+    alignas(8) char block[kBlockSize] = {};
+    struct Wiper {
+        char* data;
+        ~Wiper() { SecureWipe(data, kBlockSize); }
+    } wiper{block};
+    const auto cancelled = [&] {
+        return control.cancel && control.cancel->load(std::memory_order_relaxed);
+    };
+    files.source->CancelWith(control.cancel);
+    BlockOutcome outcome;
+    std::uint64_t done = 0;
+    for (;;) {
+        if (cancelled())
+            return {BlockOutcome::Kind::Cancelled, {}};
+        const auto n = files.source->Read(block, kBlockSize, outcome.error);
+        if (!n && cancelled())
+            return {BlockOutcome::Kind::Cancelled, {}}; // given up while waiting on a device
+        if (!n) {
+            outcome.kind = BlockOutcome::Kind::FileError;
+            return outcome;
+        }
+        if (*n == 0)
+            break;
+        // The bytes between n and the padded length are zero: the buffer was
+        // cleared after the previous block.
+        const std::size_t length = PaddedLength(*n);
+        entry(block, password, std::int32_t(length));
+        if (!files.target->Write(block, length, outcome.error)) {
+            outcome.kind = BlockOutcome::Kind::FileError;
+            return outcome;
+        }
+        std::memset(block, 0, sizeof block);
+        done += *n;
+        if (control.done)
+            control.done->store(done, std::memory_order_relaxed);
+    }
+    if (cancelled())
+        return {BlockOutcome::Kind::Cancelled, {}};
+    if (!files.target->Commit(outcome.error))
+        outcome.kind = BlockOutcome::Kind::FileError;
+    return outcome;
+}
+
+BlockOutcome RunBlockCipher(std::string_view sourcePath, std::string_view targetPath,
+                            const char* password, CipherEntry entry, const BlockControl& control,
+                            FileLayer& layer) {
+    BlockFiles files;
+    const BlockOutcome opened = OpenBlockFiles(sourcePath, targetPath, layer, files);
+    if (opened.kind != BlockOutcome::Kind::Success)
+        return opened;
+    return RunBlockCipher(files, password, entry, control);
+}
+
+} // namespace quillmar

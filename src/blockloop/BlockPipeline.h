@@ -1,0 +1,32 @@
+#pragma once
+// The block loop on every core. Each module call starts again from the
+// module's IV, so block k may be transformed on any thread as long as it is
+// written at position k: one reader fills a fixed ring of batches, workers run
+// the module over whole batches, one writer writes them in order. The bytes
+// written are exactly those of the plain loop.
+
+#include "blockloop/BlockCipher.h"
+
+#include <cstddef>
+
+namespace quillmar {
+
+struct PipelineShape {
+    unsigned workers = 1;
+    std::size_t batchBlocks = 128; // 64 KiB
+    std::size_t batchesPerWorker = 4;
+};
+
+// One worker per core the system reports.
+unsigned DefaultWorkerCount();
+
+// Like RunBlockCipher, with entry called from shape.workers threads at once.
+BlockOutcome RunBlockPipeline(BlockFiles& files, const char* password, CipherEntry entry,
+                              const BlockControl& control, const PipelineShape& shape);
+
+// The pipeline for a module that may be called concurrently, the plain loop
+// for one that has not said so.
+BlockOutcome RunFileCipher(BlockFiles& files, const char* password, const CModule& module,
+                           const BlockControl& control);
+
+} // namespace quillmar

@@ -1,0 +1,37 @@
+#pragma once
+// File errors as the user reads them: one standard sentence per cause, with
+// the file's full path.
+
+#include <string>
+#include <string_view>
+
+namespace quillmar {
+
+enum class FileErrorCause {
+    Generic,
+    FileNotFound,
+    BadPath,
+    TooManyOpenFiles,
+    AccessDenied,
+    InvalidFile,
+    BadSeek,
+    HardIO,
+    SharingViolation,
+    LockViolation,
+    DiskFull,
+};
+
+struct FileError {
+    FileErrorCause cause = FileErrorCause::Generic;
+    std::string path; // full path
+};
+
+FileErrorCause CauseFromErrno(int err);
+std::string FileErrorSentence(const FileError& error);
+
+// Absolute against the current folder; fails (empty) for an empty path or
+// one of 260 characters or more, which cannot be opened.
+std::string MakeAbsolutePath(std::string_view path);
+inline constexpr std::size_t kMaxPath = 260;
+
+} // namespace quillmar

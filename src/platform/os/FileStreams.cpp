@@ -1,0 +1,296 @@
+#include "platform/os/FileStreams.h"
+
+#include "platform/os/ReplacingFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <linux/fs.h> // BLKGETSIZE64
+#include <poll.h>
+#include <string.h> // explicit_bzero
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace quillmar {
+
+namespace {
+
+// How often a read that waits on a device looks for a cancel request.
+constexpr int kWaitSliceMs = 100;
+
+class PosixReader : public ByteReader {
+public:
+    // waitFirst: a blocking descriptor that may hold its bytes back, polled
+    // before each read so that a cancel request ends the wait.
+    PosixReader(int fd, std::string path, std::uint64_t size, std::optional<FileIdentity> id,
+                bool waitFirst = false)
+        : m_fd(fd), m_path(std::move(path)), m_size(size), m_id(id),
+          m_buffer(std::make_unique<char[]>(kFileChunk)), m_waitFirst(waitFirst) {}
+    ~PosixReader() override {
+        // What was read may be the plaintext.
+        explicit_bzero(m_buffer.get(), kFileChunk);
+        ::close(m_fd);
+    }
+    PosixReader(const PosixReader&) = delete;
+    PosixReader& operator=(const PosixReader&) = delete;
+
+    std::optional<std::size_t> Read(char* data, std::size_t size, FileError& error) override {
+        std::size_t got = 0;
+        while (got < size) {
+            if (m_pos == m_len && !m_eof && !Refill(error))
+                return std::nullopt;
+            if (m_pos == m_len)
+                break;
+            const std::size_t n = std::min(size - got, m_len - m_pos);
+            std::memcpy(data + got, m_buffer.get() + m_pos, n);
+            m_pos += n;
+            got += n;
+        }
+        return got;
+    }
+    std::uint64_t Size() const override { return m_size; }
+    std::optional<FileIdentity> Identity() const override { return m_id; }
+    void CancelWith(const std::atomic<bool>* cancel) override { m_cancel = cancel; }
+
+private:
+    bool Refill(FileError& error) {
+        m_pos = m_len = 0;
+        for (;;) {
+            if (m_waitFirst && !WaitForBytes()) {
+                error = {FileErrorCause::Generic, m_path}; // cancelled: the caller knows
+                return false;
+            }
+            const ssize_t n = ::read(m_fd, m_buffer.get(), kFileChunk);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                if (m_cancel && WaitForBytes())
+                    continue;
+                error = {FileErrorCause::Generic, m_path}; // cancelled: the caller knows
+                return false;
+            }
+            if (n < 0) {
+                error = {CauseFromErrno(errno), m_path};
+                return false;
+            }
+            m_len = std::size_t(n);
+            m_eof = n == 0;
+            return true;
+        }
+    }
+
+    // Only a device's or a pipe's descriptor stays non-blocking. False once cancelled.
+    bool WaitForBytes() {
+        pollfd p{m_fd, POLLIN, 0};
+        while (!(m_cancel && m_cancel->load(std::memory_order_relaxed))) {
+            // Ready, a hang-up or an error: the next read tells which. A
+            // signal only interrupts the wait.
+            const int ready = ::poll(&p, 1, kWaitSliceMs);
+            if (ready > 0 || (ready < 0 && errno != EINTR))
+                return true;
+        }
+        return false;
+    }
+
+    int m_fd;
+    std::string m_path;
+    std::uint64_t m_size;
+    std::optional<FileIdentity> m_id;
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_pos = 0, m_len = 0;
+    bool m_eof = false;
+    const std::atomic<bool>* m_cancel = nullptr;
+    bool m_waitFirst;
+};
+
+// Collects small writes into big ones for a Sink with Write and Commit.
+template <class Sink> class BufferedWriter : public ByteWriter {
+public:
+    explicit BufferedWriter(Sink file)
+        : m_file(std::move(file)), m_buffer(std::make_unique<char[]>(kFileChunk)) {}
+    ~BufferedWriter() override { explicit_bzero(m_buffer.get(), kFileChunk); }
+    BufferedWriter(const BufferedWriter&) = delete;
+    BufferedWriter& operator=(const BufferedWriter&) = delete;
+
+    bool Write(const char* data, std::size_t size, FileError& error) override {
+        while (size > 0) {
+            if (m_len == kFileChunk && !Flush(error))
+                return false;
+            const std::size_t n = std::min(size, kFileChunk - m_len);
+            std::memcpy(m_buffer.get() + m_len, data, n);
+            m_len += n;
+            data += n;
+            size -= n;
+        }
+        return true;
+    }
+    bool Commit(FileError& error) override { return Flush(error) && m_file.Commit(error); }
+
+private:
+    bool Flush(FileError& error) {
+        const std::size_t n = m_len;
+        m_len = 0;
+        return n == 0 || m_file.Write(m_buffer.get(), n, error);
+    }
+
+    Sink m_file;
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_len = 0;
+};
+
+// An open descriptor as a sink: what is written goes out at once and stays.
+class DescriptorSink {
+public:
+    DescriptorSink(int fd, std::string name) : m_fd(fd), m_name(std::move(name)) {}
+    DescriptorSink(DescriptorSink&& other) noexcept
+        : m_fd(std::exchange(other.m_fd, -1)), m_name(std::move(other.m_name)) {}
+    DescriptorSink& operator=(DescriptorSink&&) = delete;
+    ~DescriptorSink() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+    bool Write(const char* data, std::size_t size, FileError& error) {
+        while (size > 0) {
+            const ssize_t n = ::write(m_fd, data, size);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                error = {n < 0 ? CauseFromErrno(errno) : FileErrorCause::DiskFull, m_name};
+                return false;
+            }
+            data += n;
+            size -= std::size_t(n);
+        }
+        return true;
+    }
+    // A regular file is flushed to disk, so success means the bytes are
+    // stored; a pipe or terminal has nothing more to flush.
+    bool Commit(FileError& error) {
+        struct stat st {};
+        if (::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && ::fsync(m_fd) != 0) {
+            error = {CauseFromErrno(errno), m_name};
+            return false;
+        }
+        return true;
+    }
+
+private:
+    int m_fd;
+    std::string m_name;
+};
+
+// umask() can only be read by changing it, which would race with other
+// threads creating files; the kernel shows it here instead.
+mode_t CurrentUmask() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0)
+            return mode_t(std::stoul(line.substr(6), nullptr, 8)) & 0777;
+    }
+    return 022;
+}
+
+class PosixLayer : public FileLayer {
+public:
+    std::unique_ptr<ByteReader> OpenRead(const std::string& path, Pipes pipes,
+                                         FileError& error) override {
+        error = {FileErrorCause::Generic, path};
+        // Non-blocking, so that naming a FIFO cannot hang the window here.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0) {
+            error.cause = CauseFromErrno(errno);
+            return nullptr;
+        }
+        struct stat st {};
+        if (::fstat(fd, &st) != 0) {
+            error.cause = CauseFromErrno(errno);
+            ::close(fd);
+            return nullptr;
+        }
+        std::uint64_t size = std::uint64_t(st.st_size);
+        if (S_ISREG(st.st_mode)) {
+            if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+                error.cause = CauseFromErrno(errno);
+                ::close(fd);
+                return nullptr;
+            }
+            ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        } else if (S_ISBLK(st.st_mode)) {
+            // Users encrypt whole disks. A device stays non-blocking: one that
+            // never ends or never delivers is stopped by the user's Cancel.
+            if (::ioctl(fd, BLKGETSIZE64, &size) != 0)
+                size = 0;
+        } else if (S_ISCHR(st.st_mode) || (S_ISFIFO(st.st_mode) && pipes == Pipes::Read)) {
+            size = 0; // not known
+        } else {
+            // A folder has no bytes to read (as a read would say), a refused
+            // pipe has its reasons at Pipes, a socket cannot be opened at all.
+            if (S_ISDIR(st.st_mode))
+                error.cause = CauseFromErrno(EISDIR);
+            ::close(fd);
+            return nullptr;
+        }
+        return std::make_unique<PosixReader>(
+            fd, path, size, FileIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)});
+    }
+
+    std::unique_ptr<ByteWriter> OpenReplace(const std::string& path, Readers readers,
+                                            FileError& error) override {
+        const bool ownerOnly = readers == Readers::OwnerOnly;
+        auto file = ReplacingFile::Create(
+            path, ownerOnly ? S_IRUSR | S_IWUSR : 0666 & ~CurrentUmask(), error, ownerOnly);
+        if (!file)
+            return nullptr;
+        return std::make_unique<BufferedWriter<ReplacingFile>>(std::move(*file));
+    }
+};
+
+FileLayer* g_layer = nullptr;
+
+} // namespace
+
+std::unique_ptr<ByteReader> ReaderOnDescriptor(int fd, std::string name) {
+    // Our own descriptor: closing it leaves the caller's open.
+    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    struct stat st {};
+    if (own < 0 || ::fstat(own, &st) != 0) {
+        if (own >= 0)
+            ::close(own);
+        return nullptr;
+    }
+    std::uint64_t size = 0;
+    if (S_ISREG(st.st_mode)) {
+        const off_t at = ::lseek(own, 0, SEEK_CUR);
+        size = at >= 0 && at < st.st_size ? std::uint64_t(st.st_size - at) : 0;
+    }
+    return std::make_unique<PosixReader>(
+        own, std::move(name), size,
+        FileIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)}, !S_ISREG(st.st_mode));
+}
+
+std::unique_ptr<ByteWriter> WriterOnDescriptor(int fd, std::string name) {
+    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (own < 0)
+        return nullptr;
+    return std::make_unique<BufferedWriter<DescriptorSink>>(DescriptorSink(own, std::move(name)));
+}
+
+FileLayer& PosixFileLayer() {
+    static PosixLayer layer;
+    return layer;
+}
+
+void SetFileLayer(FileLayer* layer) {
+    g_layer = layer;
+}
+
+FileLayer& AfxFileLayer() {
+    return g_layer ? *g_layer : PosixFileLayer();
+}
+
+} // namespace quillmar

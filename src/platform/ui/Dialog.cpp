@@ -1,0 +1,390 @@
+#include "platform/ui/Dialog.h"
+
+#include "platform/ui/AppIcon.h"
+#include "platform/ui/DialogWindow.h"
+#include "platform/ui/WinApp.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStringDecoder>
+#include <QStyle>
+#include <QTextDocument>
+
+#include <limits>
+#include <string.h>
+
+namespace quillmar {
+
+namespace {
+
+// QString::fromUtf8 drops a byte order mark at the start, which would change
+// a text that begins with one.
+QString FromUtf8(std::string_view s) {
+    QStringDecoder decode(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom |
+                                                      QStringConverter::Flag::Stateless);
+    return decode(QByteArrayView(s.data(), qsizetype(s.size())));
+}
+
+// The characters a multi-line field holds. toPlainText() would turn no-break
+// spaces into spaces and line separators into line breaks, so the module would
+// get another text than the user's; only the field's own paragraph breaks
+// become the line breaks they stand for.
+QString ExactText(const QPlainTextEdit* edit) {
+    QString s = edit->document()->toRawText();
+    s.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return s;
+}
+
+} // namespace
+
+CDialog::CDialog(const DialogTemplate& tpl) : m_tpl(tpl) {}
+
+CDialog::~CDialog() {
+    DestroyWindow();
+}
+
+void CDialog::DestroyWindow() {
+    m_controls.clear();
+    m_panelArea = nullptr;
+    if (m_window)
+        m_window->Detach();
+    delete m_frame.data(); // takes the window with it
+    delete m_window.data();
+    m_frame = nullptr;
+    m_window = nullptr;
+}
+
+void CDialog::WindowDestroyed() {
+    m_controls.clear();
+    m_window = nullptr;
+    m_frame = nullptr;
+    m_panelArea = nullptr;
+}
+
+CDialog* CDialog::FromWidget(const QWidget* w) {
+    for (; w; w = w->parentWidget()) {
+        if (auto* dw = qobject_cast<const DialogWindow*>(w))
+            return dw->Dialog();
+    }
+    return nullptr;
+}
+
+QWidget* CDialog::OwnerWindow() const {
+    CWinApp* app = AfxGetApp();
+    if (app && app->m_pMainWnd && app->m_pMainWnd != this)
+        return app->m_pMainWnd->GetSafeHwnd();
+    return nullptr;
+}
+
+int CDialog::DoModal() {
+    Build(OwnerWindow());
+    m_modal = true;
+    m_window->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                             Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    m_window->setWindowModality(Qt::ApplicationModal);
+    m_window->setWindowIcon(AppIcon());
+    m_result = IDCANCEL;
+    OnInitDialog();
+    m_window->exec();
+    const int result = m_result;
+    m_modal = false;
+    DestroyWindow();
+    return result;
+}
+
+bool CDialog::Create(CDialog* parent) {
+    if (!parent) {
+        Build(nullptr);
+        m_window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+        m_window->setWindowIcon(AppIcon());
+        OnInitDialog();
+        if (m_tpl.style & DS_VISIBLE)
+            m_window->show();
+        return true;
+    }
+    if (!parent->m_window)
+        return false;
+    if (!parent->m_panelArea) {
+        parent->m_panelArea = new QMdiArea(parent->m_window);
+        parent->m_panelArea->setBackground(parent->m_window->palette().window());
+        parent->m_panelArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        parent->m_panelArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        parent->m_panelArea->setFrameShape(QFrame::NoFrame);
+        parent->m_panelArea->setGeometry(0, 0, 0, 0);
+        parent->m_panelArea->show();
+    }
+    Build(nullptr);
+    m_frame = new QMdiSubWindow(nullptr, Qt::SubWindow | Qt::WindowTitleHint |
+                                             Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    m_frame->setWidget(m_window);
+    m_frame->setWindowTitle(QString::fromUtf8(m_tpl.caption));
+    m_frame->setWindowIcon(AppIcon());
+    m_frame->setOption(QMdiSubWindow::RubberBandMove, false);
+    parent->m_panelArea->addSubWindow(m_frame);
+    m_frame->hide();
+    m_frame->adjustSize();
+    OnInitDialog();
+    SetWindowPos(0, 0);
+    if (m_tpl.style & DS_VISIBLE)
+        ShowWindow(SW_SHOWNORMAL);
+    return true;
+}
+
+void CDialog::SetWindowPos(int x, int y) {
+    if (!m_frame) {
+        if (m_window)
+            m_window->move(x, y);
+        return;
+    }
+    // The panel area is the smallest rectangle that holds every panel; the
+    // dialog around it grows if a panel would not fit.
+    QMdiArea* area = m_frame->mdiArea();
+    QWidget* host = area->parentWidget();
+    const QSize frameSize = m_frame->sizeHint().expandedTo(m_frame->size());
+    m_frame->setProperty("quillmarPos", QPoint(x, y));
+    QRect bounds;
+    for (QMdiSubWindow* sub : area->subWindowList()) {
+        const QPoint p = sub->property("quillmarPos").toPoint();
+        bounds |= QRect(p, sub == m_frame ? frameSize : sub->size());
+    }
+    area->setGeometry(bounds);
+    for (QMdiSubWindow* sub : area->subWindowList()) {
+        if (sub == m_frame)
+            sub->setGeometry(QRect(QPoint(x, y) - bounds.topLeft(), frameSize));
+        else
+            sub->move(sub->property("quillmarPos").toPoint() - bounds.topLeft());
+    }
+    const QSize need = host->size().expandedTo(QSize(bounds.right() + 1, bounds.bottom() + 1));
+    if (need != host->size())
+        host->setFixedSize(need);
+}
+
+void CDialog::ShowWindow(int cmd) {
+    if (!m_window)
+        return;
+    QWidget* w = m_frame ? static_cast<QWidget*>(m_frame.data()) : m_window.data();
+    if (cmd == SW_HIDE) {
+        w->hide();
+        return;
+    }
+    m_window->show();
+    w->showNormal();
+    if (m_frame)
+        m_frame->raise();
+}
+
+bool CDialog::IsWindowVisible() const {
+    if (!m_window)
+        return false;
+    if (m_frame)
+        return !m_frame->isHidden() && !m_window->isHidden();
+    return m_window->isVisible();
+}
+
+int CDialog::PanelAreaBottom() const {
+    return m_panelArea ? m_panelArea->geometry().bottom() + 1 : 0;
+}
+
+void CDialog::MoveControlsBelow(int y, int dy) {
+    if (!m_window || dy <= 0)
+        return;
+    for (QWidget* w : m_window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (w != m_panelArea && w->y() >= y)
+            w->move(w->x(), w->y() + dy);
+    }
+    m_window->setFixedSize(m_window->width(), m_window->height() + dy);
+}
+
+void CDialog::RedrawWindow() {
+    if (m_window)
+        m_window->repaint();
+}
+
+void CDialog::EndDialog(int result) {
+    m_result = result;
+    if (m_window)
+        m_window->done(result);
+}
+
+void CDialog::OnOK() {
+    if (m_modal)
+        EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() {
+    if (m_modal)
+        EndDialog(IDCANCEL);
+}
+
+void CDialog::OnClose() {
+    if (m_frame)
+        return; // a panel's close box only hides it
+    EndDialog(IDCANCEL);
+}
+
+void CDialog::OnCommand(int id) {
+    auto it = m_commands.find(id);
+    if (it != m_commands.end())
+        it->second();
+}
+
+void CDialog::HandleEnter() {
+    // Enter presses the focused button, else the default button, else means OK.
+    if (auto* b = qobject_cast<QPushButton*>(QApplication::focusWidget());
+        b && m_window->isAncestorOf(b)) {
+        b->click();
+        return;
+    }
+    for (auto& [id, w] : m_controls) {
+        if (auto* b = qobject_cast<QPushButton*>(w); b && b->isDefault()) {
+            b->click();
+            return;
+        }
+    }
+    OnOK();
+}
+
+QWidget* CDialog::GetDlgItem(int id) const {
+    auto it = m_controls.find(id);
+    return it == m_controls.end() ? nullptr : it->second;
+}
+
+QWidget* CDialog::GetSafeHwnd() const {
+    return m_window.data();
+}
+
+QWidget* CDialog::GetFrame() const {
+    return m_frame ? static_cast<QWidget*>(m_frame.data()) : m_window.data();
+}
+
+std::string CDialog::GetDlgItemText(int id) const {
+    QWidget* w = GetDlgItem(id);
+    QString s;
+    if (auto* e = qobject_cast<QLineEdit*>(w))
+        s = e->text();
+    else if (auto* p = qobject_cast<QPlainTextEdit*>(w))
+        s = ExactText(p);
+    else if (auto* b = qobject_cast<QAbstractButton*>(w))
+        s = b->text();
+    else if (auto* c = qobject_cast<QComboBox*>(w))
+        s = c->currentText();
+    else if (auto* l = qobject_cast<QLabel*>(w))
+        s = l->text();
+    QByteArray utf8 = s.toUtf8();
+    std::string result(utf8.constData(), std::size_t(utf8.size()));
+    // The field may hold a password: leave no stray copy of it behind.
+    explicit_bzero(utf8.data(), std::size_t(utf8.size()));
+    return result;
+}
+
+void CDialog::SetDlgItemText(int id, std::string_view utf8) {
+    QWidget* w = GetDlgItem(id);
+    const QString s = FromUtf8(utf8);
+    if (auto* e = qobject_cast<QLineEdit*>(w))
+        e->setText(s);
+    else if (auto* p = qobject_cast<QPlainTextEdit*>(w))
+        p->setPlainText(s);
+    else if (auto* b = qobject_cast<QAbstractButton*>(w))
+        b->setText(s);
+    else if (auto* l = qobject_cast<QLabel*>(w))
+        l->setText(s);
+}
+
+bool CDialog::IsDlgButtonChecked(int id) const {
+    auto* b = qobject_cast<QAbstractButton*>(GetDlgItem(id));
+    return b && b->isChecked();
+}
+
+void CDialog::SetPasswordChar(int id, char ch) {
+    if (auto* e = qobject_cast<QLineEdit*>(GetDlgItem(id)))
+        e->setEchoMode(ch ? QLineEdit::Password : QLineEdit::Normal);
+}
+
+bool CDialog::IsMasked(int id) const {
+    auto* e = qobject_cast<QLineEdit*>(GetDlgItem(id));
+    return e && e->echoMode() != QLineEdit::Normal;
+}
+
+void CDialog::CopyToClipboard(int id, ClipboardContent content) {
+    QWidget* w = GetDlgItem(id);
+    // Straight from the field's text: the field itself refuses to copy while masked.
+    auto* data = new QMimeData;
+    data->setText(FromUtf8(GetDlgItemText(id)));
+    // Clipboard managers that keep a history leave out what is marked secret.
+    if (content == ClipboardContent::Secret)
+        data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
+    QApplication::clipboard()->setMimeData(data);
+    if (auto* e = qobject_cast<QLineEdit*>(w)) {
+        e->deselect();
+        e->setCursorPosition(0);
+    } else if (auto* p = qobject_cast<QPlainTextEdit*>(w)) {
+        p->moveCursor(QTextCursor::Start);
+        p->ensureCursorVisible();
+    }
+}
+
+void CDialog::ReplaceFromClipboard(int id) {
+    QWidget* w = GetDlgItem(id);
+    if (auto* e = qobject_cast<QLineEdit*>(w)) {
+        e->selectAll();
+        e->del();
+        e->paste();
+    } else if (auto* p = qobject_cast<QPlainTextEdit*>(w)) {
+        p->selectAll();
+        p->textCursor().removeSelectedText();
+        p->paste();
+        p->ensureCursorVisible();
+    }
+}
+
+void CDialog::AddComboString(int id, std::string_view text) {
+    auto* c = qobject_cast<QComboBox*>(GetDlgItem(id));
+    if (!c)
+        return;
+    c->addItem(FromUtf8(text));
+    if (const auto* row = [&]() -> const ControlTemplate* {
+            for (const auto& r : m_tpl.controls)
+                if (r.id == id)
+                    return &r;
+            return nullptr;
+        }();
+        row && (row->style & CS_SORT))
+        c->model()->sort(0);
+}
+
+void CDialog::SetComboSel(int id, int index) {
+    if (auto* c = qobject_cast<QComboBox*>(GetDlgItem(id)))
+        c->setCurrentIndex(index);
+}
+
+void CDialog::AppendSystemMenuItem(int command, std::string_view text) {
+    if (!m_frame || !m_frame->systemMenu())
+        return;
+    QMenu* menu = m_frame->systemMenu();
+    menu->addSeparator();
+    QAction* a = menu->addAction(FromUtf8(text));
+    QObject::connect(a, &QAction::triggered, m_window, [this, command] { OnSysCommand(command); });
+}
+
+void CDialog::SetIcon() {
+    if (m_frame)
+        m_frame->setWindowIcon(AppIcon());
+    if (m_window)
+        m_window->setWindowIcon(AppIcon());
+}
+
+} // namespace quillmar

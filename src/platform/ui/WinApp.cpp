@@ -1,0 +1,85 @@
+#include "platform/ui/WinApp.h"
+
+#include "platform/os/Module.h"
+#include "platform/os/ProcessHardening.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QSettings>
+
+namespace quillmar {
+
+namespace {
+CWinApp* g_app = nullptr;
+}
+
+CWinApp* AfxGetApp() {
+    return g_app;
+}
+
+std::string AppNameFromExecutable(std::string_view path) {
+    auto slash = path.find_last_of("/\\");
+    if (slash != std::string_view::npos)
+        path.remove_prefix(slash + 1);
+    auto dot = path.rfind('.');
+    if (dot != std::string_view::npos && dot > 0)
+        path = path.substr(0, dot);
+    return std::string(path);
+}
+
+CWinApp::CWinApp(const char* appName) {
+    if (appName) {
+        m_appName = appName;
+        m_nameGiven = true;
+    }
+    g_app = this;
+}
+
+CWinApp::~CWinApp() {
+    if (g_app == this)
+        g_app = nullptr;
+}
+
+void CWinApp::ResolveNames(const char* argv0) {
+    std::filesystem::path exe;
+    std::error_code ec;
+    exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec || exe.empty())
+        exe = std::filesystem::absolute(argv0 ? argv0 : "", ec);
+    if (!m_nameGiven)
+        m_appName = AppNameFromExecutable(exe.string());
+    m_moduleDirs = DefaultModuleDirectories(exe.parent_path());
+}
+
+void KeepSettingsOffDisk() {
+    // Qt's own file dialog records every folder browsed in the user's settings,
+    // which would tell anyone where the key files live. Settings that cannot
+    // be stored are neither read nor written: no folder can be made below a device.
+    for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat})
+        for (const auto scope : {QSettings::UserScope, QSettings::SystemScope})
+            QSettings::setPath(format, scope, QStringLiteral("/dev/null"));
+}
+
+int CWinApp::Run(int argc, char** argv) {
+    HardenProcess();
+    KeepSettingsOffDisk();
+    ResolveNames(argc > 0 ? argv[0] : nullptr);
+    if (!QCoreApplication::instance())
+        m_qapp = std::make_unique<QApplication>(argc, argv);
+    QCoreApplication::setApplicationName(QString::fromStdString(m_appName));
+    // The return value tells whether a message loop of our own should run;
+    // the modal main window already was one.
+    InitInstance();
+    return ExitInstance();
+}
+
+bool CWinApp::InitInstance() {
+    return false;
+}
+
+void CWinApp::SetRegistryKey(std::string_view key) {
+    // Names where settings would live; nothing is ever written there.
+    QCoreApplication::setOrganizationName(QString::fromUtf8(key.data(), qsizetype(key.size())));
+}
+
+} // namespace quillmar

@@ -1,0 +1,61 @@
+#pragma once
+// CWinApp: the application object. Owns the toolkit's application and runs
+// the program's start-up through InitInstance.
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QApplication;
+
+namespace quillmar {
+
+class CDialog;
+
+class CWinApp {
+public:
+    // Without a name the application is named after its executable.
+    explicit CWinApp(const char* appName = nullptr);
+    virtual ~CWinApp();
+    CWinApp(const CWinApp&) = delete;
+    CWinApp& operator=(const CWinApp&) = delete;
+
+    // The program's entry: creates the toolkit application when there is none,
+    // then runs InitInstance and ExitInstance.
+    int Run(int argc, char** argv);
+
+    virtual bool InitInstance();
+    virtual int ExitInstance() { return 0; }
+
+    const std::string& AppName() const { return m_appName; }
+    void SetRegistryKey(std::string_view key);
+
+    // Folders searched, in order, for cipher modules.
+    const std::vector<std::filesystem::path>& ModuleDirectories() const { return m_moduleDirs; }
+    void SetModuleDirectories(std::vector<std::filesystem::path> dirs) {
+        m_moduleDirs = std::move(dirs);
+    }
+
+    CDialog* m_pMainWnd = nullptr;
+
+private:
+    void ResolveNames(const char* argv0);
+
+    std::string m_appName;
+    bool m_nameGiven = false;
+    std::vector<std::filesystem::path> m_moduleDirs;
+    std::unique_ptr<QApplication> m_qapp;
+};
+
+CWinApp* AfxGetApp();
+
+// Points Qt's settings where nothing can be stored: the program writes no file
+// but those the user chooses.
+void KeepSettingsOffDisk();
+
+// "Tessarine" for "/usr/bin/Tessarine" or "C:\\x\\Tessarine.exe".
+std::string AppNameFromExecutable(std::string_view path);
+
+} // namespace quillmar

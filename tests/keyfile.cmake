@@ -1,1 +1,0 @@
-quillmar_gui_test(keyfile_test ${CMAKE_CURRENT_LIST_DIR}/keyfile_test.cpp)

@@ -1,1 +1,0 @@
-quillmar_core_test(replacing_file_test ${CMAKE_CURRENT_LIST_DIR}/replacing_file_test.cpp)
