@@ -2,7 +2,8 @@
 // DES.DLL through the plain block loop and through the pipeline the file panel
 // uses (one worker per core), and the same file with `openssl enc -des-cbc`
 // (same key and IV; openssl chains over the whole file, which does not matter
-// for throughput) and, when it is installed, `gpg --symmetric` with AES-256.
+// for throughput), through `quillmar encrypt-file`, and, when it is installed,
+// `gpg --symmetric` with AES-256.
 // Then the peak resident memory of both loops for a 1 MiB and a large file,
 // each in a fresh process.
 // Usage: file_bench [MiB=256] [rounds=3]; each time is the best of the rounds.
@@ -87,7 +88,8 @@ double EncryptWithLoop(CModule& des, const std::string& source, const std::strin
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-int Spawn(std::vector<std::string> args, const char* stdoutPath = nullptr) {
+int Spawn(std::vector<std::string> args, const char* stdoutPath = nullptr,
+          const char* stdinPath = nullptr) {
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
@@ -97,6 +99,8 @@ int Spawn(std::vector<std::string> args, const char* stdoutPath = nullptr) {
     if (stdoutPath)
         posix_spawn_file_actions_addopen(&actions, 1, stdoutPath, O_WRONLY | O_CREAT | O_TRUNC,
                                          0600);
+    if (stdinPath)
+        posix_spawn_file_actions_addopen(&actions, 0, stdinPath, O_RDONLY, 0);
     pid_t pid = 0;
     const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -109,9 +113,10 @@ int Spawn(std::vector<std::string> args, const char* stdoutPath = nullptr) {
 
 // The loop's target is flushed to disk before it replaces the old file; the
 // same is asked of the other tools' output, so all times cover a durable file.
-double TimeTool(const std::vector<std::string>& command, const std::string& target) {
+double TimeTool(const std::vector<std::string>& command, const std::string& target,
+                const char* stdinPath = nullptr) {
     const auto start = Clock::now();
-    if (Spawn(command) != 0)
+    if (Spawn(command, nullptr, stdinPath) != 0)
         Fail(command[0] + " failed");
     const int fd = ::open(target.c_str(), O_RDONLY);
     if (fd < 0 || ::fsync(fd) != 0)
@@ -132,6 +137,14 @@ double EncryptWithGpg(const std::string& home, const std::string& source,
                      "loopback", "--passphrase", kPassword, "--symmetric", "--cipher-algo",
                      "AES256", "--compress-algo", "none", "-o", target, source},
                     target);
+}
+
+// The command-line companion beside the modules, the password on its standard input.
+double EncryptWithCli(const std::string& passwordFile, const std::string& source,
+                      const std::string& target) {
+    return TimeTool({QUILLMAR_OUTPUT_DIR "/quillmar", "encrypt-file", source, target,
+                     "--password-fd", "0", "--quiet"},
+                    target, passwordFile.c_str());
 }
 
 bool HaveProgram(const char* name) {
@@ -201,8 +214,13 @@ int main(int argc, char** argv) {
     const std::string dir = dirTemplate;
     const std::string source = dir + "/source", plain = dir + "/loop.enc",
                       piped = dir + "/pipeline.enc", theirs = dir + "/openssl.enc",
-                      gpgOut = dir + "/gpg.enc", gpgHome = dir + "/gnupg";
+                      gpgOut = dir + "/gpg.enc", gpgHome = dir + "/gnupg",
+                      cliOut = dir + "/cli.enc", passwordFile = dir + "/password";
     MakeSource(source, size);
+    {
+        std::ofstream pw(passwordFile);
+        pw << kPassword << "\n";
+    }
     const bool gpg = HaveProgram("gpg");
     if (gpg && ::mkdir(gpgHome.c_str(), 0700) != 0)
         Fail("cannot make " + gpgHome);
@@ -213,17 +231,19 @@ int main(int argc, char** argv) {
     des->Entry()(warm, kPassword, sizeof warm);
     const unsigned workers = DefaultWorkerCount();
 
-    double loop = 1e100, pipeline = 1e100, openssl = 1e100, gpgTime = 1e100;
+    double loop = 1e100, pipeline = 1e100, cli = 1e100, openssl = 1e100, gpgTime = 1e100;
     for (int r = 0; r < rounds; ++r) {
         loop = std::min(loop, EncryptWithLoop(*des, source, plain, 0));
         pipeline = std::min(pipeline, EncryptWithLoop(*des, source, piped, workers));
+        cli = std::min(cli, EncryptWithCli(passwordFile, source, cliOut));
         openssl = std::min(openssl, EncryptWithOpenssl(source, theirs));
         if (gpg)
             gpgTime = std::min(gpgTime, EncryptWithGpg(gpgHome, source, gpgOut));
     }
     // The pipeline writes exactly what the plain loop writes, and both start from
     // openssl's key and IV: the first 512-byte block agrees.
-    const bool same = ReadWhole(plain) == ReadWhole(piped);
+    const std::string plainBytes = ReadWhole(plain);
+    const bool same = plainBytes == ReadWhole(piped) && plainBytes == ReadWhole(cliOut);
     const bool sameStart = Head(plain, 512) == Head(theirs, 512);
     const auto rate = [mib](double s) { return double(mib) / s; };
     std::printf("encrypt %zu MiB on %u cores, best of %d (times include flushing to disk)\n", mib,
@@ -231,6 +251,7 @@ int main(int argc, char** argv) {
     std::printf("  plain loop + DES.DLL            %8.2f s  %8.1f MiB/s\n", loop, rate(loop));
     std::printf("  pipeline, %2u workers + DES.DLL  %8.2f s  %8.1f MiB/s\n", workers, pipeline,
                 rate(pipeline));
+    std::printf("  quillmar encrypt-file           %8.2f s  %8.1f MiB/s\n", cli, rate(cli));
     std::printf("  openssl enc -des-cbc            %8.2f s  %8.1f MiB/s\n", openssl, rate(openssl));
     if (gpg)
         std::printf("  gpg --symmetric AES256          %8.2f s  %8.1f MiB/s\n", gpgTime,
@@ -241,9 +262,10 @@ int main(int argc, char** argv) {
                 openssl / pipeline);
     if (gpg)
         std::printf("  ratio pipeline/gpg              %8.3f\n", gpgTime / pipeline);
-    std::printf("  pipeline output identical       %s\n", same ? "yes" : "NO");
+    std::printf("  ratio quillmar/pipeline         %8.3f\n", pipeline / cli);
+    std::printf("  pipeline and quillmar identical %s\n", same ? "yes" : "NO");
     std::printf("  first block as openssl's        %s\n", sameStart ? "yes" : "NO");
-    for (const auto& f : {plain, piped, theirs, gpgOut, source})
+    for (const auto& f : {plain, piped, theirs, gpgOut, cliOut, passwordFile, source})
         std::remove(f.c_str());
     std::filesystem::remove_all(gpgHome);
 

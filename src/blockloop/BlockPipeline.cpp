@@ -20,7 +20,16 @@ namespace {
 // How often a waiting thread looks at the user's Cancel.
 constexpr auto kCancelPoll = std::chrono::milliseconds(50);
 
+// What the ring may hold on a machine with many cores, beyond one batch per
+// worker and two for the reader and the writer.
+constexpr std::size_t kRingBytes = std::size_t{4} << 20;
+
 enum class BatchState { Free, Filled, Working, Done };
+
+std::size_t RingSize(unsigned workers, std::size_t perWorker, std::size_t batchBytes) {
+    const std::size_t wanted = workers * std::max<std::size_t>(1, perWorker);
+    return std::max<std::size_t>(workers + 2, std::min(wanted, kRingBytes / batchBytes));
+}
 
 struct Batch {
     std::unique_ptr<char[]> data;
@@ -36,8 +45,7 @@ public:
         : m_files(files), m_password(password), m_entry(entry), m_control(control),
           m_batchBytes(std::max<std::size_t>(1, shape.batchBlocks) * kBlockSize),
           m_workers(std::max(1u, shape.workers)),
-          m_ring(std::max<std::size_t>(2, m_workers *
-                                              std::max<std::size_t>(1, shape.batchesPerWorker))) {
+          m_ring(RingSize(m_workers, shape.batchesPerWorker, m_batchBytes)) {
         for (Batch& b : m_ring)
             b.data = std::make_unique<char[]>(m_batchBytes);
     }
@@ -79,19 +87,27 @@ private:
     Batch& Slot(std::uint64_t seq) { return m_ring[seq % m_ring.size()]; }
 
     // Waits, with m_mutex held through lock, until ready() or a stop; false on a stop.
-    template <class Ready> bool WaitFor(std::unique_lock<std::mutex>& lock, Ready ready) {
+    template <class Ready>
+    bool WaitFor(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, Ready ready) {
         for (;;) {
             if (m_stopped)
                 return false;
             if (Cancelled()) {
-                m_stopped = true;
-                m_changed.notify_all();
+                StopAll();
                 return false;
             }
             if (ready())
                 return true;
-            m_changed.wait_for(lock, kCancelPoll);
+            cv.wait_for(lock, kCancelPoll);
         }
+    }
+
+    // With m_mutex held.
+    void StopAll() {
+        m_stopped = true;
+        m_freed.notify_all();
+        m_filled.notify_all();
+        m_transformed.notify_all();
     }
 
     // The first failure is the one reported; every thread ends.
@@ -99,8 +115,7 @@ private:
         const std::lock_guard lock(m_mutex);
         if (failure && !m_failure && !m_stopped)
             m_failure = std::move(failure);
-        m_stopped = true;
-        m_changed.notify_all();
+        StopAll();
     }
 
     void ReadAll() {
@@ -108,7 +123,7 @@ private:
             Batch& b = Slot(seq);
             {
                 std::unique_lock lock(m_mutex);
-                if (!WaitFor(lock, [&] { return b.state == BatchState::Free; }))
+                if (!WaitFor(lock, m_freed, [&] { return b.state == BatchState::Free; }))
                     return;
             }
             FileError error;
@@ -123,7 +138,8 @@ private:
             const std::unique_lock lock(m_mutex);
             if (*n == 0) {
                 m_end = seq;
-                m_changed.notify_all();
+                m_filled.notify_all();
+                m_transformed.notify_one();
                 return;
             }
             const std::size_t whole = *n / kBlockSize * kBlockSize;
@@ -132,12 +148,14 @@ private:
             std::memset(b.data.get() + *n, 0, b.length - *n);
             b.state = BatchState::Filled;
             m_read = seq + 1;
-            m_changed.notify_all();
             if (*n < m_batchBytes) {
                 // Only the end of the source gives less than was asked for.
                 m_end = seq + 1;
+                m_filled.notify_all();
+                m_transformed.notify_one();
                 return;
             }
+            m_filled.notify_one();
         }
     }
 
@@ -146,7 +164,8 @@ private:
             std::uint64_t seq = 0;
             {
                 std::unique_lock lock(m_mutex);
-                if (!WaitFor(lock, [&] { return m_claimed < m_read || m_end == m_claimed; }) ||
+                if (!WaitFor(lock, m_filled,
+                             [&] { return m_claimed < m_read || m_end == m_claimed; }) ||
                     m_end == m_claimed)
                     return;
                 seq = m_claimed++;
@@ -158,7 +177,7 @@ private:
                         std::int32_t(std::min(kBlockSize, b.length - at)));
             const std::lock_guard lock(m_mutex);
             b.state = BatchState::Done;
-            m_changed.notify_all();
+            m_transformed.notify_one();
         }
     }
 
@@ -168,7 +187,8 @@ private:
             Batch& b = Slot(seq);
             {
                 std::unique_lock lock(m_mutex);
-                if (!WaitFor(lock, [&] { return b.state == BatchState::Done || m_end == seq; }) ||
+                if (!WaitFor(lock, m_transformed,
+                             [&] { return b.state == BatchState::Done || m_end == seq; }) ||
                     m_end == seq)
                     return;
             }
@@ -184,7 +204,7 @@ private:
                 m_control.done->store(done, std::memory_order_relaxed);
             const std::lock_guard lock(m_mutex);
             b.state = BatchState::Free;
-            m_changed.notify_all();
+            m_freed.notify_one();
         }
     }
 
@@ -197,7 +217,8 @@ private:
     std::vector<Batch> m_ring;
 
     std::mutex m_mutex;
-    std::condition_variable m_changed;
+    // Only the reader waits for a freed slot and only the writer for a transformed batch.
+    std::condition_variable m_freed, m_filled, m_transformed;
     // Batches are numbered in source order; batch k lives in slot k % ring size.
     std::uint64_t m_read = 0;           // batches filled so far
     std::uint64_t m_claimed = 0;        // batches taken by a worker so far

@@ -13,8 +13,8 @@ namespace quillmar {
 
 struct PipelineShape {
     unsigned workers = 1;
-    std::size_t batchBlocks = 128; // 64 KiB
-    std::size_t batchesPerWorker = 4;
+    std::size_t batchBlocks = 512;    // 256 KiB: one read and one write each
+    std::size_t batchesPerWorker = 4; // at most 4 MiB in all, unless there are many workers
 };
 
 // One worker per core the system reports.

@@ -40,6 +40,15 @@ public:
     std::optional<std::size_t> Read(char* data, std::size_t size, FileError& error) override {
         std::size_t got = 0;
         while (got < size) {
+            if (m_pos == m_len && !m_eof && size - got >= kFileChunk) {
+                // A big read goes straight to the caller: one copy less.
+                const auto n = ReadSome(data + got, size - got, error);
+                if (!n)
+                    return std::nullopt;
+                m_eof = *n == 0;
+                got += *n;
+                continue;
+            }
             if (m_pos == m_len && !m_eof && !Refill(error))
                 return std::nullopt;
             if (m_pos == m_len)
@@ -58,27 +67,35 @@ public:
 private:
     bool Refill(FileError& error) {
         m_pos = m_len = 0;
+        const auto n = ReadSome(m_buffer.get(), kFileChunk, error);
+        if (!n)
+            return false;
+        m_len = *n;
+        m_eof = *n == 0;
+        return true;
+    }
+
+    // What the file gives next, up to size bytes; 0 at its end.
+    std::optional<std::size_t> ReadSome(char* into, std::size_t size, FileError& error) {
         for (;;) {
             if (m_waitFirst && !WaitForBytes()) {
                 error = {FileErrorCause::Generic, m_path}; // cancelled: the caller knows
-                return false;
+                return std::nullopt;
             }
-            const ssize_t n = ::read(m_fd, m_buffer.get(), kFileChunk);
+            const ssize_t n = ::read(m_fd, into, size);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
                 if (m_cancel && WaitForBytes())
                     continue;
                 error = {FileErrorCause::Generic, m_path}; // cancelled: the caller knows
-                return false;
+                return std::nullopt;
             }
             if (n < 0) {
                 error = {CauseFromErrno(errno), m_path};
-                return false;
+                return std::nullopt;
             }
-            m_len = std::size_t(n);
-            m_eof = n == 0;
-            return true;
+            return std::size_t(n);
         }
     }
 
@@ -116,6 +133,14 @@ public:
     BufferedWriter& operator=(const BufferedWriter&) = delete;
 
     bool Write(const char* data, std::size_t size, FileError& error) override {
+        if (m_len == 0 && size >= kFileChunk) {
+            // Whole chunks go straight to the file: one copy less.
+            const std::size_t direct = size / kFileChunk * kFileChunk;
+            if (!m_file.Write(data, direct, error))
+                return false;
+            data += direct;
+            size -= direct;
+        }
         while (size > 0) {
             if (m_len == kFileChunk && !Flush(error))
                 return false;

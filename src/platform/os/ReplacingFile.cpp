@@ -16,6 +16,8 @@ namespace quillmar {
 
 namespace {
 
+constexpr std::uint64_t kWritebackStep = std::uint64_t{8} << 20;
+
 std::atomic<bool> g_forceNamed{false};
 
 // The named temporary files that exist right now, for a signal handler to
@@ -246,7 +248,7 @@ int ReplacingFile::NameTemporary(bool linkUnnamed) {
 
 ReplacingFile::ReplacingFile(ReplacingFile&& o) noexcept
     : m_fd(o.m_fd), m_mode(o.m_mode), m_target(std::move(o.m_target)), m_temp(std::move(o.m_temp)),
-      m_slot(o.m_slot) {
+      m_slot(o.m_slot), m_written(o.m_written), m_flushedFrom(o.m_flushedFrom) {
     o.m_fd = -1;
     o.m_temp.clear();
     o.m_slot = -1;
@@ -282,6 +284,14 @@ bool ReplacingFile::Write(const void* data, std::size_t size, FileError& error) 
         }
         p += n;
         size -= std::size_t(n);
+        m_written += std::uint64_t(n);
+    }
+    // Start putting what is written on disk now, so that the flush at the end
+    // has little left to wait for. Only a hint: Commit's fsync reports errors.
+    if (m_written - m_flushedFrom >= kWritebackStep) {
+        ::sync_file_range(m_fd, off64_t(m_flushedFrom), off64_t(m_written - m_flushedFrom),
+                          SYNC_FILE_RANGE_WRITE);
+        m_flushedFrom = m_written;
     }
     return true;
 }

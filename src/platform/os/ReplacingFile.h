@@ -8,6 +8,7 @@
 #include "platform/os/FileError.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -48,6 +49,7 @@ private:
     std::string m_target; // resolved, absolute
     std::string m_temp;   // the new file's name, while it has one
     int m_slot = -1;      // where m_temp is listed for removal on SIGTERM, SIGINT, SIGHUP
+    std::uint64_t m_written = 0, m_flushedFrom = 0;
 };
 
 } // namespace quillmar
