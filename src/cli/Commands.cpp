@@ -36,17 +36,6 @@ const char* const kStandardOutput = "standard output";
 constexpr int kProgressDelayMs = 500;
 constexpr int kProgressEveryMs = 200;
 
-void WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = ::write(fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        text.remove_prefix(std::size_t(n));
-    }
-}
-
 // The signal waiting on stopFd, taken off it.
 int TakeStopSignal(int stopFd) {
     signalfd_siginfo info{};

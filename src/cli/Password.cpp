@@ -146,17 +146,6 @@ private:
     bool m_ok = false;
 };
 
-void Show(int tty, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = ::write(tty, text.data(), text.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        text.remove_prefix(std::size_t(n));
-    }
-}
-
 const char* const kNoTerminal = "No password: give --key-file KEYFILE or --password-fd N, or run "
                                 "quillmar in a terminal to be asked for it.";
 const char* const kNotUtf8 =
@@ -215,16 +204,16 @@ PasswordResult PromptForPassword(int tty, bool confirm, int cancelFd, std::strin
     if (!echoOff.ok())
         return Refuse(kNoTerminal);
     const std::string name = "the terminal";
-    Show(tty, "Password: ");
+    WriteAll(tty, "Password: ");
     PasswordResult result = ReadLine(tty, cancelFd, password, name);
     // The Enter key was not echoed either.
-    Show(tty, "\n");
+    WriteAll(tty, "\n");
     if (result.status != PasswordStatus::Ok || !confirm)
         return result;
     WipedString again{std::string()};
-    Show(tty, "Repeat password: ");
+    WriteAll(tty, "Repeat password: ");
     result = ReadLine(tty, cancelFd, again.Value(), name);
-    Show(tty, "\n");
+    WriteAll(tty, "\n");
     if (result.status != PasswordStatus::Ok) {
         Forget(password);
         return result;
@@ -257,6 +246,17 @@ PasswordResult ObtainPassword(const PasswordSource& source, bool confirm, int ca
     if (result.status != PasswordStatus::Ok)
         return result;
     return Check(password, kNotUtf8);
+}
+
+void WriteAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        text.remove_prefix(std::size_t(n));
+    }
 }
 
 } // namespace quillmar::cli

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace quillmar::cli {
 
@@ -39,5 +40,9 @@ PasswordResult PromptForPassword(int tty, bool confirm, int cancelFd, std::strin
 // /dev/tty, never standard input.
 PasswordResult ObtainPassword(const PasswordSource& source, bool confirm, int cancelFd,
                               std::string& password);
+
+// All of text to fd, as far as it takes it: for prompts and messages, which
+// have nowhere to report a failure.
+void WriteAll(int fd, std::string_view text);
 
 } // namespace quillmar::cli
