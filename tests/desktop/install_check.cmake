@@ -10,7 +10,7 @@ endif()
 # The programs, their manual pages and, where they look for them (../lib/quillmar),
 # the modules.
 foreach(f bin/Tessarine bin/quillmar lib/quillmar/TRV.DLL lib/quillmar/DES.DLL
-          ${DATADIR}/man/man1/Tessarine.1 ${DATADIR}/man/man1/quillmar.1)
+          ${DATADIR}/man/man1/Tessarine.1.gz ${DATADIR}/man/man1/quillmar.1.gz)
   if(NOT EXISTS ${PREFIX}/${f})
     message(FATAL_ERROR "missing ${PREFIX}/${f}")
   endif()
