@@ -4,9 +4,7 @@
 #include "platform/os/Module.h"
 #include "platform/ui/WinApp.h"
 #include "res/Resource.h"
-#include "res/Templates.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -24,92 +22,34 @@ protected:
         main.Create(nullptr);
         main.ShowWindow(SW_SHOWNORMAL);
     }
-    QPoint PanelPos(CDialog& panel) {
-        return panel.GetSafeHwnd()->mapTo(main.GetSafeHwnd(), QPoint(0, 0));
-    }
     MessageRecorder recorder;
     CMainDlg main;
 };
 
-TEST_F(MainWindow, StartsWithTextPanelBesideTheSidebar) {
+TEST_F(MainWindow, StartsWithTextPanelBesideTheSidebarAndControlsAsTheirTemplatesSay) {
+    CTextDlg& text = main.TextPanel();
     EXPECT_EQ(main.GetSafeHwnd()->windowTitle(), "Quillmar");
-    EXPECT_TRUE(main.TextPanel().IsWindowVisible());
+    EXPECT_TRUE(text.IsWindowVisible());
     EXPECT_FALSE(main.FilePanel().IsWindowVisible());
     // Both panels share one place, flush right of the sidebar, at the top.
     const int sidebarRight = main.GetDlgItem(IDC_TEXT)->geometry().right() + 1;
-    EXPECT_EQ(main.TextPanel().GetFrame()->pos(), main.FilePanel().GetFrame()->pos());
-    EXPECT_EQ(main.TextPanel().GetFrame()->mapTo(main.GetSafeHwnd(), QPoint(0, 0)),
-              QPoint(sidebarRight, 0));
-    // Each panel keeps its template's size: none of its controls is cut off.
-    for (CDialog* panel : std::initializer_list<CDialog*>{&main.TextPanel(), &main.FilePanel()})
-        for (QWidget* w : panel->GetSafeHwnd()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-            EXPECT_TRUE(panel->GetSafeHwnd()->rect().contains(w->geometry())) << w->pos().y();
+    EXPECT_EQ(text.GetFrame()->pos(), main.FilePanel().GetFrame()->pos());
+    EXPECT_EQ(text.GetFrame()->mapTo(main.GetSafeHwnd(), QPoint(0, 0)), QPoint(sidebarRight, 0));
     // Nothing of the main window hides under a panel.
-    const QRect panels =
-        qobject_cast<QMdiSubWindow*>(main.TextPanel().GetFrame())->mdiArea()->geometry();
+    const QRect panels = qobject_cast<QMdiSubWindow*>(text.GetFrame())->mdiArea()->geometry();
     for (int id : {IDC_HELP, IDC_TEXT, IDC_FILE, IDC_MAIL, IDC_ABOUT})
         EXPECT_FALSE(panels.intersects(main.GetDlgItem(id)->geometry())) << id;
-}
-
-TEST_F(MainWindow, SidebarSwitchesPanelsAndKeepsTheirContents) {
-    main.TextPanel().SetDlgItemText(IDC_TEXTFIELD, "kept text");
-    main.TextPanel().SetDlgItemText(IDC_PASSWORD, "kept pw");
-    Click(main, IDC_FILE);
-    EXPECT_FALSE(main.TextPanel().IsWindowVisible());
-    EXPECT_TRUE(main.FilePanel().IsWindowVisible());
-    Click(main, IDC_TEXT);
-    Click(main, IDC_TEXT);
-    EXPECT_TRUE(main.TextPanel().IsWindowVisible());
-    EXPECT_FALSE(main.FilePanel().IsWindowVisible());
-    EXPECT_EQ(main.TextPanel().GetDlgItemText(IDC_TEXTFIELD), "kept text");
-    EXPECT_EQ(main.TextPanel().GetDlgItemText(IDC_PASSWORD), "kept pw");
-    Click(main, IDC_FILE);
-    OnNextModal([](CDialog& mail) { Click(mail, IDC_MAILCANCEL); });
-    Click(main, IDC_MAIL); // whatever it does next, Mail shows the text panel
-    EXPECT_TRUE(main.TextPanel().IsWindowVisible());
-    EXPECT_FALSE(main.FilePanel().IsWindowVisible());
-}
-
-TEST_F(MainWindow, ClosedOrMovedPanelComesBackWhereItWas) {
-    QWidget* frame = main.TextPanel().GetFrame();
-    frame->move(frame->pos() + QPoint(5, 7));
-    const QPoint moved = frame->pos();
-    frame->close();
-    EXPECT_FALSE(main.TextPanel().IsWindowVisible());
-    Click(main, IDC_FILE);
-    Click(main, IDC_TEXT);
-    EXPECT_TRUE(main.TextPanel().IsWindowVisible());
-    EXPECT_EQ(frame->pos(), moved);
-    EXPECT_EQ(CDialog::FromWidget(frame->findChild<QPushButton*>()), &main.TextPanel());
-}
-
-TEST(MainWindowRun, EnterAndEscapeKeepTheModalMainWindowOnlyClosingItEndsTheRun) {
-    CMainDlg dlg;
-    AfxGetApp()->m_pMainWnd = &dlg;
-    OnNextModal([&dlg](CDialog& d) {
-        // No button has the focus, so Enter on the window means OK.
-        dlg.TextPanel().GetDlgItem(IDC_TEXTFIELD)->setFocus();
-        for (int key : {Qt::Key_Return, Qt::Key_Escape}) {
-            PressKey(dlg.TextPanel().GetDlgItem(IDC_PASSWORD), key);
-            PressKey(d.GetSafeHwnd(), key);
-        }
-        EXPECT_TRUE(d.IsWindowVisible() && dlg.TextPanel().IsWindowVisible());
-        d.GetSafeHwnd()->close();
-    });
-    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
-    AfxGetApp()->m_pMainWnd = nullptr;
-}
-
-TEST_F(MainWindow, ControlsCarryTemplateGeometryNamesAndColourRule) {
-    CTextDlg& text = main.TextPanel();
-    // Placed as their templates say, no button covers another.
+    // Placed as their templates say: each window keeps its template's size, so none of its
+    // controls is cut off, and no button covers another.
     for (CDialog* dlg : std::initializer_list<CDialog*>{&main, &text, &main.FilePanel()}) {
-        const auto buttons =
-            dlg->GetSafeHwnd()->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly);
-        for (auto a = buttons.begin(); a != buttons.end(); ++a)
-            for (auto b = a + 1; b != buttons.end(); ++b)
-                EXPECT_FALSE((*a)->geometry().intersects((*b)->geometry()))
-                    << (*a)->text().toStdString() << " / " << (*b)->text().toStdString();
+        const auto all = dlg->GetSafeHwnd()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        for (auto a = all.begin(); a != all.end(); ++a) {
+            EXPECT_TRUE(dlg->GetSafeHwnd()->rect().contains((*a)->geometry())) << (*a)->pos().y();
+            for (auto b = a + 1; b != all.end(); ++b)
+                EXPECT_FALSE(qobject_cast<QPushButton*>(*a) && qobject_cast<QPushButton*>(*b) &&
+                             (*a)->geometry().intersects((*b)->geometry()))
+                    << (*a)->pos().y() << " / " << (*b)->pos().y();
+        }
     }
     // What a screen reader announces.
     for (auto [dlg, id, name] :
@@ -134,6 +74,48 @@ TEST_F(MainWindow, ControlsCarryTemplateGeometryNamesAndColourRule) {
     // No sidebar button is a default button.
     for (int id : {IDC_TEXT, IDC_FILE, IDC_MAIL, IDC_ABOUT, IDC_HELP})
         EXPECT_FALSE(qobject_cast<QPushButton*>(main.GetDlgItem(id))->isDefault());
+}
+
+// Switching keeps what the panels hold; a panel closed, or moved, comes back where it was.
+TEST_F(MainWindow, SidebarSwitchesPanelsAndBringsBackAClosedOneAsItWas) {
+    CTextDlg& text = main.TextPanel();
+    text.SetDlgItemText(IDC_TEXTFIELD, "kept text");
+    text.SetDlgItemText(IDC_PASSWORD, "kept pw");
+    QWidget* frame = text.GetFrame();
+    frame->move(frame->pos() + QPoint(5, 7));
+    const QPoint moved = frame->pos();
+    Click(main, IDC_FILE);
+    EXPECT_FALSE(text.IsWindowVisible());
+    EXPECT_TRUE(main.FilePanel().IsWindowVisible());
+    Click(main, IDC_TEXT);
+    frame->close();
+    EXPECT_FALSE(text.IsWindowVisible());
+    Click(main, IDC_FILE);
+    Click(main, IDC_TEXT);
+    Click(main, IDC_TEXT);
+    EXPECT_TRUE(text.IsWindowVisible());
+    EXPECT_FALSE(main.FilePanel().IsWindowVisible());
+    EXPECT_EQ(frame->pos(), moved);
+    EXPECT_EQ(CDialog::FromWidget(frame->findChild<QPushButton*>()), &text);
+    EXPECT_EQ(text.GetDlgItemText(IDC_TEXTFIELD) + "|" + text.GetDlgItemText(IDC_PASSWORD),
+              "kept text|kept pw");
+}
+
+TEST(MainWindowRun, EnterAndEscapeKeepTheModalMainWindowOnlyClosingItEndsTheRun) {
+    CMainDlg dlg;
+    AfxGetApp()->m_pMainWnd = &dlg;
+    OnNextModal([&dlg](CDialog& d) {
+        // No button has the focus, so Enter on the window means OK.
+        dlg.TextPanel().GetDlgItem(IDC_TEXTFIELD)->setFocus();
+        for (int key : {Qt::Key_Return, Qt::Key_Escape}) {
+            PressKey(dlg.TextPanel().GetDlgItem(IDC_PASSWORD), key);
+            PressKey(d.GetSafeHwnd(), key);
+        }
+        EXPECT_TRUE(d.IsWindowVisible() && dlg.TextPanel().IsWindowVisible());
+        d.GetSafeHwnd()->close();
+    });
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    AfxGetApp()->m_pMainWnd = nullptr;
 }
 
 [[noreturn]] void RunUnnamedApp() {
@@ -164,10 +146,9 @@ TEST(ModuleSearch, OnlyOurOwnFoldersNeverCurrentOrLibraryPath) {
     std::filesystem::copy_file(RealModuleDir() / "TRV.DLL", dir / "TRV.DLL");
     const auto cwd = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
-    CModule relative("TRV.DLL", "ENCRYPTFUNC", {"", "."});
-    EXPECT_EQ(relative.GetStatus(), CModule::Status::ModuleMissing);
-    CModule none("TRV.DLL", "ENCRYPTFUNC", {FakeModuleDir("none")});
-    EXPECT_EQ(none.GetStatus(), CModule::Status::ModuleMissing);
+    for (const auto& dirs : {std::vector<std::filesystem::path>{"", "."}, {FakeModuleDir("none")}})
+        EXPECT_EQ(CModule("TRV.DLL", "ENCRYPTFUNC", dirs).GetStatus(),
+                  CModule::Status::ModuleMissing);
     std::filesystem::current_path(cwd);
     // The second folder is searched when the first lacks the module.
     CModule second("TRV.DLL", "ENCRYPTFUNC", {FakeModuleDir("none"), dir.path()});
