@@ -14,7 +14,11 @@ namespace quillmar::test {
 // commit. The source lives in memory; the target too, or is a real file with
 // only the failure put in front of it.
 struct FakeFiles : FileLayer {
-    explicit FakeFiles(std::string s, bool real = false) : source(std::move(s)), realTarget(real) {}
+    explicit FakeFiles(std::string s, bool real = false,
+                       std::optional<std::uint64_t> readFails = {},
+                       std::optional<std::uint64_t> writeFails = {})
+        : source(std::move(s)), readFailsAt(readFails), writeFailsAt(writeFails), realTarget(real) {
+    }
     std::string source, written;
     std::optional<std::uint64_t> readFailsAt, writeFailsAt;
     bool realTarget, commitFails = false, committed = false;
