@@ -10,11 +10,15 @@
 
 namespace quillmar::test {
 
-// An I/O layer that fails where a test says: reads or writes after N bytes, the
-// commit. The source lives in memory; the target too, or is a real file with
+// An I/O layer that fails where a test says: reads or writes (of each file opened)
+// after N bytes, the commit. The source lives in memory; the target too, or is a real file with
 // only the failure put in front of it.
 struct FakeFiles : FileLayer {
-    explicit FakeFiles(std::string s, bool real = false) : source(std::move(s)), realTarget(real) {}
+    explicit FakeFiles(std::string s, bool real = false,
+                       std::optional<std::uint64_t> readFails = {},
+                       std::optional<std::uint64_t> writeFails = {})
+        : source(std::move(s)), readFailsAt(readFails), writeFailsAt(writeFails), realTarget(real) {
+    }
     std::string source, written;
     std::optional<std::uint64_t> readFailsAt, writeFailsAt;
     bool realTarget, commitFails = false, committed = false;
@@ -35,10 +39,11 @@ struct FakeFiles : FileLayer {
         }
         std::uint64_t Size() const override { return f.source.size(); }
         bool Write(const char* data, std::size_t size, FileError& error) override {
-            if (f.writeFailsAt && f.written.size() + size > *f.writeFailsAt) {
+            if (f.writeFailsAt && pos + size > *f.writeFailsAt) {
                 error = {FileErrorCause::DiskFull, path};
                 return false;
             }
+            pos += size;
             f.written.append(data, size);
             return !inner || inner->Write(data, size, error);
         }
@@ -50,7 +55,7 @@ struct FakeFiles : FileLayer {
         FakeFiles& f;
         std::string path;
         std::unique_ptr<ByteWriter> inner;
-        std::size_t pos = 0;
+        std::size_t pos = 0; // bytes read, or written
     };
     std::unique_ptr<ByteReader> OpenRead(const std::string& path, Pipes, FileError&) override {
         return std::make_unique<Stream>(*this, path);
