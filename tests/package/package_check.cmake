@@ -142,8 +142,11 @@ foreach(module TRV.DLL DES.DLL)
 endforeach()
 
 # Nothing shipped may point into the build folder (an RPATH, debug info).
-file(GLOB_RECURSE files ${root}/*)
-foreach(f IN LISTS files)
+foreach(entry IN LISTS entries)
+  set(f ${root}/${entry})
+  if(entry STREQUAL "" OR IS_DIRECTORY ${f})
+    continue()
+  endif()
   file(STRINGS ${f} strings)
   string(FIND "${strings}" "${BUILD_DIR}" at)
   if(NOT at EQUAL -1)
