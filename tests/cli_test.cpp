@@ -16,33 +16,22 @@
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
-#include <map>
-#include <random>
-#include <spawn.h>
-#include <sstream>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
 
-using namespace quillmar;
-using namespace quillmar::cli;
 namespace fs = std::filesystem;
 
-namespace {
+namespace quillmar::cli {
 
 const fs::path kBuild = QUILLMAR_OUTPUT_DIR;
 const std::string kPassword = "Sesam, öffne dich!";
 
 struct TempDir {
-    TempDir() {
-        std::string templ = (fs::temp_directory_path() / "quillmar-cli-XXXXXX").string();
-        path = ::mkdtemp(templ.data());
-    }
+    std::string templ = (fs::temp_directory_path() / "quillmar-cli-XXXXXX").string();
+    fs::path path = ::mkdtemp(templ.data());
     ~TempDir() { fs::remove_all(path); }
     fs::path operator/(const std::string& name) const { return path / name; }
-    fs::path path;
 };
 
 std::string ReadFile(const fs::path& p) {
@@ -54,84 +43,55 @@ void WriteFile(const fs::path& p, const std::string& data) {
     std::ofstream(p, std::ios::binary | std::ios::trunc) << data;
 }
 
-std::string RandomBytes(std::size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
+// Noise, the same for the same seed; bytes from lowest up.
+std::string RandomBytes(std::size_t n, unsigned seed, unsigned lowest = 0) {
     std::string s(n, '\0');
     for (char& c : s)
-        c = char(gen());
+        c = char(lowest + (seed = seed * 1103515245 + 12345) / 65536 % (256 - lowest));
     return s;
 }
 
-// Every name under a folder, hidden ones too, with its mode, size and a hash.
-std::map<std::string, std::string> Listing(const fs::path& dir) {
-    std::map<std::string, std::string> entries;
-    for (const auto& e : fs::recursive_directory_iterator(dir)) {
-        const std::string content = e.is_regular_file() ? ReadFile(e.path()) : "";
-        entries[fs::relative(e.path(), dir).string()] =
-            std::to_string(int(fs::symlink_status(e.path()).permissions())) + " " +
-            std::to_string(content.size()) + " #" +
-            std::to_string(std::hash<std::string>()(content));
-    }
-    return entries;
-}
-
 // A key file as the window's Save Key writes it, named in $K for the shell.
-struct WindowKeyFile {
+struct WindowKeyFile : TempDir {
     WindowKeyFile() {
         KeyRecord record;
         EXPECT_TRUE(MakeKeyRecord(kPassword, record));
-        WriteFile(path, std::string(record.bytes.begin(), record.bytes.end()));
-        ::setenv("K", path.c_str(), 1);
+        WriteFile(path / "k", std::string(record.bytes.begin(), record.bytes.end()));
+        ::setenv("K", (path / "k").c_str(), 1);
     }
-    TempDir dir;
-    fs::path path = dir / "window.key";
 };
 
-struct Result {
-    int status = -1; // the exit status, or 128 and the signal
-    std::string out, err;
-};
+// The exit status (or 128 and the signal), standard output and standard error.
+using Result = std::tuple<int, std::string, std::string>;
 
 // A shell script in its own session, so with no terminal but tty, if given.
 // $Q is the built quillmar, $B the build folder, $F the test modules' folder.
 // Standard input, output and error are files; pipes are the script's own.
+// The script runs in cwd, or else in the folder of those files.
 struct Child {
     Child(const std::string& script, const fs::path& cwd, const std::string& input = {},
-          const std::string& tty = {}) {
-        ::setenv("Q", (kBuild / "quillmar").c_str(), 1);
-        ::setenv("B", kBuild.c_str(), 1);
-        ::setenv("F", QUILLMAR_FAKE_MODULE_DIR, 1);
-        WriteFile(scratch / "in", input);
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        if (!tty.empty()) {
-            // Opened after setsid: it becomes the controlling terminal.
-            posix_spawn_file_actions_addopen(&fa, 3, tty.c_str(), O_RDWR, 0);
-            posix_spawn_file_actions_addclose(&fa, 3);
+          const std::string& tty = "/dev/null") {
+        WriteFile(io / "in", input);
+        if ((pid = ::fork()) == 0) {
+            ::setsid(); // a terminal opened after this becomes the controlling one
+            ::execl("/bin/sh", "sh", "-c", kPrologue, "sh", cwd.c_str(), io.path.c_str(),
+                    tty.c_str(), script.c_str(), nullptr);
+            ::_exit(127);
         }
-        posix_spawn_file_actions_addopen(&fa, 0, (scratch / "in").c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&fa, 1, (scratch / "out").c_str(), O_WRONLY | O_CREAT,
-                                         0600);
-        posix_spawn_file_actions_addopen(&fa, 2, (scratch / "err").c_str(), O_WRONLY | O_CREAT,
-                                         0600);
-        posix_spawn_file_actions_addchdir_np(&fa, cwd.c_str());
-        posix_spawnattr_t attr;
-        posix_spawnattr_init(&attr);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
-        const char* argv[] = {"sh", "-c", script.c_str(), nullptr};
-        EXPECT_EQ(::posix_spawn(&pid, "/bin/sh", &fa, &attr, const_cast<char**>(argv), environ), 0);
-        posix_spawn_file_actions_destroy(&fa);
-        posix_spawnattr_destroy(&attr);
     }
 
     Result Wait() {
         int status = 0;
         ::waitpid(pid, &status, 0);
-        const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        return {code, ReadFile(scratch / "out"), ReadFile(scratch / "err")};
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+                ReadFile(io / "out"), ReadFile(io / "err")};
     }
 
-    TempDir scratch;
+    static constexpr const char* kPrologue =
+        "Q='" QUILLMAR_OUTPUT_DIR "/quillmar' B='" QUILLMAR_OUTPUT_DIR
+        "' F='" QUILLMAR_FAKE_MODULE_DIR "' && cd \"${1:-$2}\" && "
+        "exec <\"$2/in\" >\"$2/out\" 2>\"$2/err\" 3<>\"$3\" 3<&- && eval \"$4\"";
+    TempDir io;
     pid_t pid = -1;
 };
 
@@ -139,14 +99,21 @@ Result Shell(const std::string& script, const fs::path& cwd, const std::string& 
     return Child(script, cwd, input).Wait();
 }
 
+// Every name under a folder, hidden ones too, with its kind and mode, where a
+// link leads, and a digest of each file's content.
+std::string Listing(const fs::path& dir) {
+    return std::get<1>(
+        Shell("find . -exec stat -c '%N %A' {} + -type f -exec md5sum {} + | sort", dir));
+}
+
 // The window's file panel code with the real DES.DLL.
 std::string PanelFileCipher(const std::string& data, const char* entry) {
-    TempDir dir;
+    const TempDir dir;
     WriteFile(dir / "in", data);
     const CModule module(kFileModule, entry, {kBuild});
-    const auto outcome = RunBlockCipher((dir / "in").string(), (dir / "out").string(),
-                                        kPassword.c_str(), module.Entry(), {}, PosixFileLayer());
-    EXPECT_EQ(outcome.kind, BlockOutcome::Kind::Success);
+    const auto done = RunBlockCipher((dir / "in").string(), (dir / "out").string(),
+                                     kPassword.c_str(), module.Entry(), {}, PosixFileLayer());
+    EXPECT_EQ(done.kind, BlockOutcome::Kind::Success);
     return ReadFile(dir / "out");
 }
 
@@ -158,21 +125,18 @@ std::string PanelTextCipher(std::string text, const char* entry,
     return text;
 }
 
+// A parsed command line in one line of text.
 std::string Describe(const ParsedCommandLine& parsed) {
-    if (!parsed.error.empty())
-        return "error: " + parsed.error;
     const char* names[] = {"help",         "version",      "encrypt-file", "decrypt-file",
                            "encrypt-text", "decrypt-text", "random-key",   "save-key"};
+    const char* kinds[] = {"prompt", "key ", "fd "};
     const CommandLine& l = parsed.line;
     const PasswordSource& p = l.password;
-    std::ostringstream d;
-    d << names[int(l.command)] << " [" << l.source << "] [" << l.target << "] [" << l.keyFile
-      << "] "
-      << (p.kind == PasswordSource::Kind::KeyFile      ? "key " + p.keyFile
-          : p.kind == PasswordSource::Kind::Descriptor ? "fd " + std::to_string(p.fd)
-                                                       : "prompt")
-      << (l.quiet ? " quiet" : "");
-    return d.str();
+    if (!parsed.error.empty())
+        return "error: " + parsed.error;
+    return names[int(l.command)] + (" [" + l.source + "] [" + l.target + "] [" + l.keyFile + "] ") +
+           kinds[int(p.kind)] + p.keyFile + (p.fd < 0 ? "" : std::to_string(p.fd)) +
+           (l.quiet ? " quiet" : "");
 }
 
 TEST(CliCommandLine, SortsArgumentsAndRefusesWhatMakesNoSense) {
@@ -183,7 +147,6 @@ TEST(CliCommandLine, SortsArgumentsAndRefusesWhatMakesNoSense) {
         {{"encrypt-file", "a", "b", "--password-fd", "0"}, "encrypt-file [a] [b] [] fd 0"},
         {{"encrypt-file", "--", "-x", "--help"}, "encrypt-file [-x] [--help] [] prompt"},
         {{"encrypt"}, "error: unknown command 'encrypt'"},
-        {{"encrypt-file", "a"}, "error: encrypt-file needs SOURCE and TARGET"},
         {{"encrypt-text", "--password", "pw"},
          "error: '--password' is not an option of encrypt-text"},
         {{"save-key", "k", "--key-file", "j"}, "error: '--key-file' is not an option of save-key"},
@@ -201,109 +164,100 @@ TEST(CliCommandLine, SortsArgumentsAndRefusesWhatMakesNoSense) {
         EXPECT_EQ(Describe(ParseCommandLine(args)), expected);
 }
 
-TEST(CliPassword, DescriptorGivesItsFirstLineIfTheWindowCouldTakeIt) {
-    const std::string fill = str::kFillPassword, max(kPasswordMax, 'x');
-    struct Row {
-        std::string input, password, message, left = {};
-    };
-    const Row rows[] = {
-        {"secret\nnext", "secret", "", "next"},
-        {"no newline", "no newline", ""},
-        {max, max, ""},
-        {max + "x", "", "The password is longer than 32767 bytes."},
-        {"", "", fill},
-        {std::string("a\0b", 3), "",
-         "The password holds a zero byte, which ends it for the cipher modules."},
-        {"caf\xE9", "", "The password is not UTF-8 text, which the window's password field needs."},
-    };
-    for (const Row& row : rows) {
-        int p[2];
-        ASSERT_EQ(::pipe(p), 0);
-        ASSERT_EQ(::write(p[1], row.input.data(), row.input.size()), ssize_t(row.input.size()));
-        ::close(p[1]);
-        std::string password = "stale", left(8, '\0');
-        const auto r =
-            ObtainPassword({PasswordSource::Kind::Descriptor, {}, p[0]}, false, -1, password);
-        left.resize(std::size_t(std::max<ssize_t>(0, ::read(p[0], left.data(), left.size()))));
-        ::close(p[0]);
-        EXPECT_EQ(r.status, row.message.empty() ? PasswordStatus::Ok : PasswordStatus::Refused);
-        EXPECT_EQ(std::tie(r.message, password, left),
-                  std::tie(row.message, row.password, row.left));
-    }
-    std::string password;
-    EXPECT_EQ(ReadPasswordFromDescriptor(99, -1, password).message,
-              "--password-fd 99 names no open descriptor.");
-}
-
-TEST(CliPassword, KeyFileIsReadAndRefusedAsLoadKeyDoes) {
+TEST(CliPassword, PipeOrKeyFileGivesAPasswordOnlyIfTheWindowCouldTakeIt) {
     const auto record = [](const std::string& password) {
         std::string r(kKeyRecordSize, '\0');
         return r.replace(0, 3, "QXP").replace(kKeyPasswordOffset, password.size(), password);
     };
+    const WindowKeyFile window;
+    const std::string max(kPasswordMax, 'x');
     const TempDir dir;
-    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0); // nobody writes: empty at once
-    const std::string none = (dir / "none").string();
-    const std::tuple<std::string, std::string, std::string> rows[] = {
-        // file, content written there first, the message
-        {dir / "k", record(kPassword) + "ignored tail", ""},
-        {dir / "k", "", str::kKeyFileEmpty},
-        {dir / "k", std::string("QXQ\0", 4), str::kNotKeyFile},
-        {dir / "k", record(""), str::kFillPassword},
-        {dir / "k", record("caf\xE9"), str::kKeyNotLoadable},
-        {none, "", none + " was not found."},
-        {dir / "fifo", "", str::kKeyFileEmpty},
+    ASSERT_EQ(Shell("mkfifo fifo", dir.path), Result(0, "", "")); // nobody writes: empty at once
+    // The key file read ("" for the pipe), what it or the pipe holds, the
+    // password, and the refusal.
+    const std::tuple<std::string, std::string, std::string, std::string> rows[] = {
+        {"", "secret\nnext", "secret", ""},
+        {"", "no newline", "no newline", ""},
+        {"", max, max, ""},
+        {"", max + "x", "", "The password is longer than 32767 bytes."},
+        {"", "", "", str::kFillPassword},
+        {"", std::string("a\0b", 3), "",
+         "The password holds a zero byte, which ends it for the cipher modules."},
+        {"", "caf\xE9", "",
+         "The password is not UTF-8 text, which the window's password field needs."},
+        // The window's own key file, then ones Load Key refuses.
+        {"k", ReadFile(window / "k") + "tail", kPassword, ""},
+        {"k", "", "", str::kKeyFileEmpty},
+        {"k", std::string("QXQ\0", 4), "", str::kNotKeyFile},
+        {"k", record(""), "", str::kFillPassword},
+        {"k", record("caf\xE9"), "", str::kKeyNotLoadable},
+        {"none", "", "", (dir / "none").string() + " was not found."},
+        {"fifo", "", "", str::kKeyFileEmpty},
     };
-    for (const auto& [file, content, message] : rows) {
-        if (file.ends_with("/k"))
-            WriteFile(file, content);
-        std::string password;
-        EXPECT_EQ(ReadPasswordFromKeyFile(file, password).message, message);
-        EXPECT_EQ(password, message.empty() ? kPassword : "");
+    using enum PasswordSource::Kind;
+    for (const auto& [file, content, expected, message] : rows) {
+        int p[2];
+        ASSERT_EQ(::pipe(p), 0);
+        if (file.empty())
+            ASSERT_EQ(::write(p[1], content.data(), content.size()), ssize_t(content.size()));
+        else if (file == "k")
+            WriteFile(dir / file, content);
+        ::close(p[1]);
+        std::string password = "stale", rest(8, '\0');
+        const auto r = ObtainPassword(file.empty() ? PasswordSource{Descriptor, {}, p[0]}
+                                                   : PasswordSource{KeyFile, dir / file},
+                                      false, -1, password);
+        rest.resize(std::size_t(std::max<ssize_t>(0, ::read(p[0], rest.data(), rest.size()))));
+        ::close(p[0]);
+        // Read a byte at a time: what follows the newline stays in the pipe.
+        const auto newline = content.find('\n');
+        EXPECT_EQ(rest,
+                  file.empty() && newline != std::string::npos ? content.substr(newline + 1) : "");
+        EXPECT_EQ(r.status, message.empty() ? PasswordStatus::Ok : PasswordStatus::Refused);
+        EXPECT_EQ(std::tie(r.message, password), std::tie(message, expected));
     }
 }
 
 TEST(CliFormats, SameBytesAsThePanelsThroughFilesAndPipes) {
     const WindowKeyFile key;
     const TempDir dir;
+    // The command turns in into out, through files and then through pipes.
+    const auto expect = [&](const std::string& command, const std::string& in,
+                            const std::string& out) {
+        SCOPED_TRACE(command + " of " + std::to_string(in.size()) + " bytes");
+        WriteFile(dir / "in", in);
+        const bool file = command.ends_with("file");
+        const std::string q = "$Q " + command + " --key-file $K ";
+        const auto r = Shell(q + (file ? "in out" : "<in >out") + " && cat | " + q +
+                                 (file ? "- - | cat" : "| cat"),
+                             dir.path, in);
+        EXPECT_EQ(r, Result(0, out, ""));
+        EXPECT_EQ(ReadFile(dir / "out"), out);
+    };
     for (std::size_t size : {0, 1, 8, 511, 512, 513, 65536 * 3 + 100}) {
-        SCOPED_TRACE(size);
-        const std::string plain = RandomBytes(size, unsigned(size));
-        const std::string encrypted = PanelFileCipher(plain, kEncryptEntry);
-        const std::string decrypted = PanelFileCipher(encrypted, kDecryptEntry);
-        ASSERT_EQ(decrypted, plain + std::string(PaddedLength(size) - size, '\0'));
-        WriteFile(dir / "plain", plain);
-        WriteFile(dir / "encrypted", encrypted);
-        EXPECT_EQ(Shell("$Q encrypt-file plain out --key-file $K", dir.path).status, 0);
-        EXPECT_EQ(ReadFile(dir / "out"), encrypted);
-        EXPECT_EQ(Shell("$Q decrypt-file encrypted out --key-file $K", dir.path).status, 0);
-        EXPECT_EQ(ReadFile(dir / "out"), decrypted);
-        EXPECT_EQ(Shell("cat | $Q encrypt-file - - --key-file $K | cat", dir.path, plain).out,
-                  encrypted);
-        EXPECT_EQ(Shell("cat | $Q decrypt-file - - --key-file $K | cat", dir.path, encrypted).out,
-                  decrypted);
+        const std::string plain = RandomBytes(size, unsigned(size)),
+                          encrypted = PanelFileCipher(plain, kEncryptEntry),
+                          decrypted = plain + std::string(PaddedLength(size) - size, '\0');
+        ASSERT_EQ(PanelFileCipher(encrypted, kDecryptEntry), decrypted);
+        expect("encrypt-file", plain, encrypted);
+        expect("decrypt-file", encrypted, decrypted);
     }
     // The last is mostly broken UTF-8, which TRV.DLL leaves as it is.
-    std::string random = RandomBytes(300000, 1);
-    std::replace(random.begin(), random.end(), '\0', ' ');
     for (const std::string& text :
          {std::string(), std::string("hello\n"),
-          std::string("Grüße, 世界 🙂\r\n\tline two, ½ ﬁ \u202E\u202C"), random}) {
-        SCOPED_TRACE(text.substr(0, 20));
-        const Result encrypted = Shell("$Q encrypt-text --key-file $K", dir.path, text);
-        EXPECT_EQ(encrypted.status, 0) << encrypted.err;
-        EXPECT_EQ(encrypted.out, PanelTextCipher(text, kEncryptEntry));
-        EXPECT_EQ(Shell("$Q decrypt-text --key-file $K", dir.path, encrypted.out).out, text);
+          std::string("Grüße, 世界 🙂\r\n\tline two, ½ ﬁ \u202E\u202C"),
+          RandomBytes(300000, 1, 1)}) {
+        expect("encrypt-text", text, PanelTextCipher(text, kEncryptEntry));
+        expect("decrypt-text", PanelTextCipher(text, kEncryptEntry), text);
     }
 }
 
 TEST(CliKeyFiles, RandomKeySavedByTheCommandLoadsInTheWindow) {
     const TempDir dir;
     // An old key file anyone could read is replaced by one only its owner reads.
-    WriteFile(dir / "k", "old");
-    ::chmod((dir / "k").c_str(), 0644);
-    const Result r = Shell("$Q random-key | tee shown | $Q save-key k --password-fd 0", dir.path);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
+    ASSERT_EQ(Shell("echo old >k && chmod 644 k", dir.path), Result(0, "", ""));
+    const auto r = Shell("$Q random-key | tee shown | $Q save-key k --password-fd 0", dir.path);
+    EXPECT_EQ(r, Result(0, "", ""));
     const std::string shown = ReadFile(dir / "shown"), file = ReadFile(dir / "k");
     ASSERT_EQ(shown.size(), 9u);
     EXPECT_EQ(shown.find_first_not_of(kKeyCharacters), 8u);
@@ -317,22 +271,17 @@ TEST(CliKeyFiles, RandomKeySavedByTheCommandLoadsInTheWindow) {
 
 TEST(CliRefusals, EachGivesItsMessageAndStatusAndChangesNothing) {
     const WindowKeyFile key;
-    const std::string noTarget = str::kNoTargetFile, noDll = str::kNoEncryptDll;
-    struct Row {
-        std::string setup, command; // shell scripts in a folder holding the file "a"
-        int status;
-        std::string err; // {} is the folder
-    };
-    const Row rows[] = {
-        {"mkdir bin lib lib/quillmar && cp $Q bin && cp $B/TRV.DLL lib/quillmar",
+    const std::string noTarget = str::kNoTargetFile, noDll = str::kNoEncryptDll,
+                      bin = "mkdir bin && cp $Q bin"; // the program, and no module beside it
+    // Shell scripts in a folder holding the file "a": the set-up, the command;
+    // then the status and the message, where {} is the folder.
+    const std::tuple<std::string, std::string, int, std::string> rows[] = {
+        {bin + " && mkdir -p lib/quillmar && cp $B/TRV.DLL lib/quillmar",
          "bin/quillmar encrypt-text --key-file $K </dev/null", 0, ""},
-        {"mkdir bin && cp $Q bin", "bin/quillmar encrypt-file a b --key-file $K", 1, noDll},
-        {"mkdir bin && cp $Q bin", "bin/quillmar decrypt-text --key-file $K", 1,
-         str::kNoDecryptDll},
-        {"mkdir bin && cp $Q bin && cp $B/DES.DLL .", "bin/quillmar encrypt-file a b --key-file $K",
-         1, noDll},
-        {"mkdir bin && cp $Q $F/empty/DES.DLL bin", "bin/quillmar decrypt-file a b", 1,
-         str::kNoFunction},
+        {bin, "bin/quillmar encrypt-file a b --key-file $K", 1, noDll},
+        {bin, "bin/quillmar decrypt-text --key-file $K", 1, str::kNoDecryptDll},
+        {bin + " && cp $B/DES.DLL .", "bin/quillmar encrypt-file a b --key-file $K", 1, noDll},
+        {bin + " && cp $F/empty/DES.DLL bin", "bin/quillmar decrypt-file a b", 1, str::kNoFunction},
         {"", "$Q encrypt-file none b --key-file $K", 1, str::kNoSourceFile},
         {"mkdir sub", "$Q encrypt-file a sub/../a --key-file $K", 1, noTarget},
         {"ln -s a link", "$Q encrypt-file a link --key-file $K", 1, noTarget},
@@ -340,11 +289,12 @@ TEST(CliRefusals, EachGivesItsMessageAndStatusAndChangesNothing) {
         {"", "$Q encrypt-file a - --key-file $K >> a", 1, noTarget},
         {"", "$Q encrypt-file a none/b --key-file $K", 1, noTarget},
         {"", "$Q encrypt-file a b --key-file a", 2, str::kNotKeyFile},
-        {"touch empty", "$Q encrypt-file a b --key-file empty", 2, str::kKeyFileEmpty},
         {"", "$Q decrypt-file a b", 2,
          "No password: give --key-file KEYFILE or --password-fd N, or run quillmar in a "
          "terminal to be asked for it."},
         {"", "echo | $Q encrypt-file a b --password-fd 0", 2, str::kFillPassword},
+        {"", "$Q encrypt-file a b --password-fd 99", 2,
+         "--password-fd 99 names no open descriptor."},
         {"", "printf 'a\\0b' | $Q encrypt-text --key-file $K", 1,
          "The input holds a zero byte, which no text has: encrypt such data with encrypt-file."},
         {"", "printf %0256d 0 | $Q save-key k --password-fd 0", 1, str::kKeyTooLong},
@@ -352,19 +302,15 @@ TEST(CliRefusals, EachGivesItsMessageAndStatusAndChangesNothing) {
         {"", "$Q encrypt-file a", 2,
          "encrypt-file needs SOURCE and TARGET (quillmar --help shows how)"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.command);
+    for (auto [setup, command, status, message] : rows) {
+        SCOPED_TRACE(command);
         const TempDir dir;
-        WriteFile(dir / "a", "the source");
-        ASSERT_EQ(Shell(row.setup, dir.path).status, 0);
+        ASSERT_EQ(Shell("echo the source >a; " + setup, dir.path), Result(0, "", ""));
         const auto before = Listing(dir.path);
-        const Result r = Shell(row.command, dir.path);
-        std::string err = row.err;
-        if (err.starts_with("{}"))
-            err.replace(0, 2, dir.path.string());
-        EXPECT_EQ(r.status, row.status) << r.err;
-        EXPECT_EQ(r.err, err.empty() ? "" : "quillmar: " + err + "\n");
-        EXPECT_EQ(r.out, "");
+        if (message.starts_with("{}"))
+            message.replace(0, 2, dir.path.string());
+        EXPECT_EQ(Shell(command, dir.path),
+                  Result(status, "", message.empty() ? "" : "quillmar: " + message + "\n"));
         EXPECT_EQ(Listing(dir.path), before);
     }
 }
@@ -377,13 +323,12 @@ TEST(CliPrompt, AsksOnTheTerminalWithoutEcho) {
         {{"p\x03"}, {130, "", ""}},
     };
     for (const auto& [answers, expected] : rows) {
-        const TempDir dir;
         const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
         const std::string tty = ::ptsname(master);
         // Kept open here too, so the terminal can be looked at once the program is gone.
         const int slave = ::open(tty.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        Child child("exec $Q encrypt-text", dir.path, "text", tty);
+        Child child("exec $Q encrypt-text", {}, "text", tty);
         std::string seen;
         for (std::size_t i = 0; i < answers.size(); ++i) {
             const std::string prompt = i == 0 ? "Password: " : "Repeat password: ";
@@ -393,12 +338,9 @@ TEST(CliPrompt, AsksOnTheTerminalWithoutEcho) {
             ASSERT_EQ(::write(master, answers[i].data(), answers[i].size()),
                       ssize_t(answers[i].size()));
         }
-        const Result r = child.Wait();
-        EXPECT_EQ(std::tie(r.status, r.out, r.err),
-                  std::tie(expected.status, expected.out, expected.err));
+        EXPECT_EQ(child.Wait(), expected);
         termios t{};
-        EXPECT_EQ(::tcgetattr(slave, &t), 0);
-        EXPECT_TRUE(t.c_lflag & ECHO);
+        EXPECT_TRUE(::tcgetattr(slave, &t) == 0 && (t.c_lflag & ECHO)); // echo is back on
         EXPECT_EQ(seen.find("pw"), std::string::npos) << "echoed: " << seen;
         ::close(slave);
         ::close(master);
@@ -407,23 +349,20 @@ TEST(CliPrompt, AsksOnTheTerminalWithoutEcho) {
 
 TEST(CliSignals, StopMidStreamLeavesTheTargetAsItWas) {
     const WindowKeyFile key;
-    const TempDir dir, feed;
-    WriteFile(dir / "target", "the old target");
+    const TempDir dir;
+    ASSERT_EQ(Shell("echo the old target >target && mkfifo pipe", dir.path), Result(0, "", ""));
     const auto before = Listing(dir.path);
-    const std::string pipe = (feed / "pipe").string();
-    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
-        Child child("exec $Q encrypt-file - target --key-file $K < " + pipe, dir.path);
-        const int input = ::open(pipe.c_str(), O_WRONLY | O_CLOEXEC);
+        Child child("exec $Q encrypt-file - target --key-file $K <pipe", dir.path);
+        const int input = ::open((dir / "pipe").c_str(), O_WRONLY | O_CLOEXEC);
         // Once this much is taken it is inside the block loop; the input never ends.
         const std::string data = RandomBytes(4 << 20, 2);
         ASSERT_EQ(::write(input, data.data(), data.size()), ssize_t(data.size()));
         ::kill(child.pid, signal);
-        const Result r = child.Wait();
+        EXPECT_EQ(child.Wait(), Result(status, "", ""));
         ::close(input);
-        EXPECT_EQ(std::tie(r.status, r.err), std::tie(status, ""));
         EXPECT_EQ(Listing(dir.path), before);
     }
 }
 
-} // namespace
+} // namespace quillmar::cli

@@ -12,61 +12,36 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <set>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 
-using namespace quillmar;
-using namespace quillmar::test;
 namespace fs = std::filesystem;
 
-namespace {
+namespace quillmar::test {
 
-int g_argc;
-char** g_argv;
-
-// Answers the next real file chooser: chooses path, or cancels when there is none.
-void AnswerNextChooser(std::optional<fs::path> path) {
-    auto* timer = new QTimer(qApp);
-    timer->setInterval(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, path] {
-        auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!chooser)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        if (!path) {
-            chooser->reject();
-            return;
+// Clicks id and answers the real file chooser it opens: chooses path, or
+// cancels for an empty one.
+void ClickAndChoose(CDialog& dlg, int id, const fs::path& path) {
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            timer.stop();
+            chooser->selectFile(QString::fromStdString(path.string()));
+            // As the Open or the Cancel button does.
+            path.empty() ? chooser->reject() : static_cast<QDialog*>(chooser)->accept();
         }
-        chooser->setDirectory(QString::fromStdString(path->parent_path().string()));
-        chooser->selectFile(QString::fromStdString(path->filename().string()));
-        static_cast<QDialog*>(chooser)->accept(); // as the Open button does
     });
-    timer->start();
+    timer.start(0);
+    Click(dlg, id);
 }
 
-void CloseNextModal() {
-    OnNextModal([](CDialog& d) { d.GetSafeHwnd()->close(); });
-}
-
-std::vector<std::string> Listing(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::recursive_directory_iterator(dir))
-        names.push_back(fs::relative(e.path(), dir).string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-class Session : public CWinApp {
-public:
-    explicit Session(const fs::path& chosen) : m_chosen(chosen) {}
-
+struct Session : CWinApp {
     bool InitInstance() override {
         // Before the first window: the start-up has already shut the doors.
-        rlimit core{};
-        EXPECT_EQ(getrlimit(RLIMIT_CORE, &core), 0);
-        EXPECT_EQ(core.rlim_cur, 0u);
-        EXPECT_EQ(core.rlim_max, 0u);
+        rlimit core{1, 1};
+        getrlimit(RLIMIT_CORE, &core);
+        EXPECT_EQ(std::pair(core.rlim_cur, core.rlim_max), std::pair(rlim_t(0), rlim_t(0)));
         EXPECT_EQ(prctl(PR_GET_DUMPABLE, 0, 0, 0, 0), 0);
 
         MessageRecorder recorder;
@@ -76,15 +51,13 @@ public:
         m_pMainWnd = &main;
         main.Create(nullptr);
         main.ShowWindow(SW_SHOWNORMAL);
-        CTextDlg& text = main.TextPanel();
-        CFPDlg& file = main.FilePanel();
 
-        CloseNextModal();
-        Click(main, IDC_ABOUT);
-        CloseNextModal();
-        Click(main, IDC_HELP);
-        text.SetDlgItemText(IDC_TEXTFIELD, "text");
-        text.SetDlgItemText(IDC_PASSWORD, "pw");
+        for (const int id : {IDC_ABOUT, IDC_HELP}) {
+            OnNextModal([](CDialog& d) { d.GetSafeHwnd()->close(); });
+            Click(main, id);
+        }
+        main.TextPanel().SetDlgItemText(IDC_TEXTFIELD, "text");
+        main.TextPanel().SetDlgItemText(IDC_PASSWORD, "pw");
         OnNextModal([](CDialog& mail) {
             mail.SetDlgItemText(IDC_MAILADDR, "someone");
             Click(mail, IDC_SEND);
@@ -92,57 +65,46 @@ public:
         Click(main, IDC_MAIL);
         EXPECT_EQ(launcher.urls.size(), 1u);
 
-        const fs::path key = m_chosen / "my.key";
-        AnswerNextChooser(key);
-        Click(text, IDC_SAVEKEY);
-        AnswerNextChooser(key);
-        Click(text, IDC_LOADKEY);
-        AnswerNextChooser(std::nullopt);
-        Click(text, IDC_LOADKEY);
-
+        // The user keeps the files at home.
+        const fs::path home = std::getenv("HOME"), key = home / "my.key";
+        ClickAndChoose(main.TextPanel(), IDC_SAVEKEY, key);
+        ClickAndChoose(main.TextPanel(), IDC_LOADKEY, key);
+        ClickAndChoose(main.TextPanel(), IDC_LOADKEY, {});
         Click(main, IDC_FILE);
-        AnswerNextChooser(key);
-        Click(file, IDC_BROWSESRC);
-        AnswerNextChooser(m_chosen / "my.key.des");
-        Click(file, IDC_BROWSETGT);
-        file.SetDlgItemText(IDC_PASSWORD, "pw");
-        Click(file, IDC_FENCRYPT);
+        ClickAndChoose(main.FilePanel(), IDC_BROWSESRC, key);
+        ClickAndChoose(main.FilePanel(), IDC_BROWSETGT, home / "my.key.des");
+        main.FilePanel().SetDlgItemText(IDC_PASSWORD, "pw");
+        Click(main.FilePanel(), IDC_FENCRYPT);
 
-        std::vector<std::string> shown;
+        // Each step did its work.
+        std::string shown;
         for (const auto& m : recorder.messages)
-            shown.push_back(m.text);
-        EXPECT_EQ(shown, (std::vector<std::string>{"Password successful saved!",
-                                                   "Password succesful loaded!",
-                                                   "Encryption successful finished!"}));
+            shown += m.text + "\n";
+        EXPECT_EQ(shown, "Password successful saved!\nPassword succesful loaded!\n"
+                         "Encryption successful finished!\n");
         m_pMainWnd = nullptr;
         return false;
     }
-
-private:
-    fs::path m_chosen;
 };
 
 TEST(Privacy, ARunWritesOnlyTheChosenFilesAndCannotBeDumped) {
-    TempDir home, chosen;
-    for (const char* var : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"}) {
-        fs::create_directory(home / var);
-        setenv(var, (home / var).c_str(), 1);
-    }
-    setenv("HOME", home.path().c_str(), 1);
-    {
-        Session session(chosen.path());
-        session.Run(g_argc, g_argv);
-    }
-    EXPECT_EQ(Listing(home.path()),
-              (std::vector<std::string>{"XDG_CACHE_HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"}));
-    EXPECT_EQ(Listing(chosen.path()), (std::vector<std::string>{"my.key", "my.key.des"}));
+    // Whatever the program stores for the user would land in home too.
+    TempDir home;
+    for (const char* var : {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})
+        setenv(var, home.path().c_str(), 1);
+    // Named like the program, through its own entry.
+    char name[] = "quillmar", *argv[] = {name, nullptr};
+    Session().Run(1, argv);
+    std::set<std::string> written;
+    for (const auto& e : fs::recursive_directory_iterator(home.path()))
+        written.insert(fs::relative(e.path(), home.path()).string());
+    EXPECT_EQ(written, (std::set<std::string>{"my.key", "my.key.des"}));
 }
 
-} // namespace
+} // namespace quillmar::test
 
+// Not the support library's main: the run must create its own application.
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    g_argc = argc;
-    g_argv = argv;
     return RUN_ALL_TESTS();
 }

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <optional>
+#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,149 +18,105 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A shell may start us with SIGINT or SIGHUP ignored (a background job); the
-// children must end on them as a program normally does.
-const bool kSignalsDefault = [] {
-    for (const int sig : {SIGTERM, SIGINT, SIGHUP})
-        std::signal(sig, SIG_DFL);
-    return true;
+// Every number in the new content is its own offset: no two blocks are alike,
+// so one written at the wrong place changes the content.
+const std::string kOld(100000, 'o'), kNew = [s = std::string()]() mutable {
+    while (s.size() < (3 << 20) + 1000)
+        s += std::to_string(s.size()) + ',';
+    return s.substr(0, (3 << 20) + 1000);
 }();
+const std::hash<std::string> Hash;
 
-std::string Pattern(std::size_t size, char seed) {
-    std::string s(size, '\0');
-    for (std::size_t i = 0; i < size; ++i)
-        s[i] = char(i * 7 + (i >> 10) + seed);
-    return s;
-}
-const std::string kOld = Pattern(100000, 1), kNew = Pattern((3 << 20) + 1000, 2);
-
+// A fresh folder; its "target" holds kOld with the given bits, or is absent for 0.
 struct Folder {
-    fs::path path = [] {
-        std::string t = (fs::temp_directory_path() / "quillmar-replace-XXXXXX").string();
-        return fs::path(::mkdtemp(t.data()));
-    }();
+    explicit Folder(unsigned mode) {
+        if (mode && (std::ofstream(target, std::ios::binary) << kOld))
+            fs::permissions(target, fs::perms(mode));
+    }
     ~Folder() { fs::remove_all(path); }
+    std::string t = (fs::temp_directory_path() / "quillmar-replace-XXXXXX").string();
+    fs::path path = ::mkdtemp(t.data()), target = path / "target";
 };
 
-// Every entry, hidden ones too: name -> size, content, permission bits.
-using Listing = std::map<std::string, std::tuple<std::uintmax_t, std::size_t, unsigned>>;
+// Every entry, hidden ones too: name -> hash of the content, permission bits.
+using Listing = std::map<std::string, std::pair<std::size_t, unsigned>>;
 Listing List(const fs::path& dir) {
     Listing listing;
-    for (const auto& e : fs::directory_iterator(dir)) {
-        std::ifstream in(e.path(), std::ios::binary);
-        const std::string content{std::istreambuf_iterator<char>(in), {}};
-        listing[e.path().filename()] = {content.size(), std::hash<std::string>{}(content),
-                                        unsigned(e.status().permissions())};
-    }
+    for (const auto& e : fs::directory_iterator(dir))
+        listing[e.path().filename()] = {
+            Hash((std::ostringstream() << std::ifstream(e.path(), std::ios::binary).rdbuf()).str()),
+            unsigned(e.status().permissions())};
     return listing;
 }
 
-// The old target, with the given bits.
-void PutOld(const fs::path& target, fs::perms mode) {
-    std::ofstream(target, std::ios::binary) << kOld;
-    fs::permissions(target, mode);
-}
-
-// Runs before any test here makes a named file: a program's own handler must
-// be in place before ReplacingFile's to be chained to.
+// First here: a program's own handler must be in place before ReplacingFile
+// makes its first named file, to be chained to.
 TEST(ReplacingFileTest, ProcessEndedPartWayLeavesTheFolderAsItWas) {
-    const struct {
-        const char* name;
-        bool named;
-        int sig;
-        bool existing;
-        bool ownHandler = false; // the program's, which exits with 42
-    } cases[] = {
-        {"unnamed, SIGKILL, new target", false, SIGKILL, false},
-        {"unnamed, SIGKILL, existing target", false, SIGKILL, true},
-        {"unnamed, SIGTERM, existing target", false, SIGTERM, true},
-        {"named, SIGTERM, existing target", true, SIGTERM, true},
-        {"named, SIGINT, new target", true, SIGINT, false},
-        {"named, SIGHUP, existing target", true, SIGHUP, true},
-        {"named, SIGTERM, the program's own handler", true, SIGTERM, true, true},
+    // Named temporary file, signal, the old target's bits (0: none), and
+    // whether the program has its own handler, which exits with 42.
+    const std::tuple<bool, int, unsigned, bool> cases[] = {
+        {false, SIGKILL, 0, false},   {false, SIGKILL, 0640, false}, {false, SIGTERM, 0640, false},
+        {true, SIGTERM, 0640, false}, {true, SIGINT, 0, false},      {true, SIGHUP, 0640, false},
+        {true, SIGTERM, 0640, true},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Folder out;
-        if (c.existing)
-            PutOld(out.path / "target", fs::perms(0640));
+    for (const auto& [named, sig, mode, ownHandler] : cases) {
+        SCOPED_TRACE(testing::Message() << named << " " << sig << " " << mode << " " << ownHandler);
+        const Folder out(mode);
         const Listing before = List(out.path);
-        int fds[2];
-        ASSERT_EQ(::pipe(fds), 0);
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            ReplacingFile::ForceNamedTemporaryFiles(c.named);
-            if (c.ownHandler)
-                std::signal(c.sig, [](int) { ::_exit(42); });
+            ReplacingFile::ForceNamedTemporaryFiles(named);
+            // A shell may start us with SIGINT or SIGHUP ignored (a background
+            // job); the child must end on them as a program normally does.
+            std::signal(sig, ownHandler ? +[](int) { ::_exit(42); } : SIG_DFL);
             FileError error;
-            auto file = ReplacingFile::Create(out.path / "target", 0644, error);
-            // Half written, straight to the file: tells the parent, and waits
-            // there for the signal.
-            if (file && file->Write(kNew.data(), kNew.size() / 2, error) &&
-                ::write(fds[1], "!", 1) == 1) {
-                for (;;)
-                    ::pause();
-            }
-            ::_exit(1);
+            auto file = ReplacingFile::Create(out.target, 0644, error);
+            // Half written, straight to the file: stops there for the parent.
+            if (file && file->Write(kNew.data(), kNew.size() / 2, error))
+                ::raise(SIGSTOP);
+            ::_exit(1); // the signal must end the child before this
         }
-        ::close(fds[1]);
-        char stopped = 0;
-        ASSERT_EQ(::read(fds[0], &stopped, 1), 1); // else the child ended early
-        ::close(fds[0]);
-        // Nothing named until the end; a named file only its owner can read.
-        Listing added = List(out.path);
-        std::erase_if(added, [&](const auto& e) { return before.contains(e.first); });
-        EXPECT_EQ(added.size(), c.named ? 1u : 0u);
-        for (const auto& [name, entry] : added)
-            EXPECT_EQ(std::get<2>(entry), 0600u) << name;
-        ::kill(child, c.sig);
         int status = 0;
+        // Else the child ended early.
+        ASSERT_TRUE(::waitpid(child, &status, WUNTRACED) == child && WIFSTOPPED(status)) << status;
+        // Nothing named until the end; a named file only its owner can read.
+        const Listing during = List(out.path);
+        EXPECT_EQ(during.size(), before.size() + named);
+        for (const auto& [name, entry] : during)
+            EXPECT_TRUE(before.contains(name) || entry.second == 0600u) << name;
+        ::kill(child, sig);
+        ::kill(child, SIGCONT); // a stopped process handles no signal but SIGKILL
         ASSERT_EQ(::waitpid(child, &status, 0), child);
-        if (c.ownHandler)
-            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 42) << status;
-        else
-            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.sig) << status;
+        EXPECT_EQ(status, ownHandler ? W_EXITCODE(42, 0) : W_EXITCODE(0, sig));
         EXPECT_EQ(List(out.path), before);
     }
 }
 
 TEST(ReplacingFileTest, FinishedRunLeavesOnlyTheTarget) {
-    const struct {
-        const char* name;
-        std::optional<fs::perms> old;
-        mode_t newMode;
-        bool force;
-        bool commit;
-        unsigned expected; // the target's bits after the commit
-    } cases[] = {
-        {"new file, whatever the umask", std::nullopt, 0664, false, true, 0664},
-        {"replaced file keeps its mode", fs::perms(0640), 0664, false, true, 0640},
-        {"forced, as a key file", fs::perms(0644), 0600, true, true, 0600},
-        {"dropped before the commit", fs::perms(0644), 0664, false, false, 0},
+    // The old target's bits (0: none), the new mode, forced, committed, and
+    // the target's bits afterwards.
+    const std::tuple<unsigned, mode_t, bool, bool, unsigned> cases[] = {
+        {0, 0664, false, true, 0664},     // a new file, whatever the umask
+        {0640, 0664, false, true, 0640},  // a replaced file keeps its mode
+        {0644, 0600, true, true, 0600},   // forced, as for a key file
+        {0644, 0664, false, false, 0644}, // dropped before the commit: the old one
     };
     const mode_t oldMask = ::umask(077);
     for (const bool named : {false, true}) {
         ReplacingFile::ForceNamedTemporaryFiles(named);
-        for (const auto& c : cases) {
-            SCOPED_TRACE(std::string(c.name) + (named ? ", named" : ", unnamed"));
-            Folder out;
-            const fs::path target = out.path / "target";
-            if (c.old)
-                PutOld(target, *c.old);
-            const Listing before = List(out.path);
+        for (const auto& [old, mode, force, commit, expected] : cases) {
+            SCOPED_TRACE(testing::Message() << named << " " << old << " " << mode);
+            const Folder out(old);
             FileError error;
-            {
-                auto file = ReplacingFile::Create(target, c.newMode, error, c.force);
-                ASSERT_TRUE(file && file->Write(kNew.data(), kNew.size(), error));
-                ASSERT_TRUE(!c.commit || file->Commit(error)) << error.path;
-            }
-            const Listing after = {
-                {"target", {kNew.size(), std::hash<std::string>{}(kNew), c.expected}}};
-            EXPECT_EQ(List(out.path), c.commit ? after : before);
+            auto file = ReplacingFile::Create(out.target, mode, error, force);
+            ASSERT_TRUE(file && file->Write(kNew.data(), kNew.size(), error));
+            ASSERT_TRUE(!commit || file->Commit(error)) << error.path;
+            file.reset(); // a commit must outlast the object; without one it is dropped
+            EXPECT_EQ(List(out.path),
+                      Listing({{"target", {Hash(commit ? kNew : kOld), expected}}}));
         }
     }
-    ReplacingFile::ForceNamedTemporaryFiles(false);
     ::umask(oldMask);
 }
 
