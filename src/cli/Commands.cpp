@@ -156,7 +156,7 @@ std::optional<FileIdentity> RegularFileIdentity(int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
-    return FileIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+    return IdentityOf(st);
 }
 
 // OpenBlockFiles with "-" for standard input and output. One file is never

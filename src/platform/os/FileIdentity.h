@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 
 namespace quillmar {
 
@@ -14,6 +15,9 @@ struct FileIdentity {
     std::uint64_t inode = 0;
     bool operator==(const FileIdentity&) const = default;
 };
+
+// The file a stat() or fstat() described.
+FileIdentity IdentityOf(const struct stat& st);
 
 // Symlinks are followed; nothing when the path names no file.
 std::optional<FileIdentity> IdentifyFile(const std::string& path);

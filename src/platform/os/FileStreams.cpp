@@ -260,8 +260,7 @@ public:
             ::close(fd);
             return nullptr;
         }
-        return std::make_unique<PosixReader>(
-            fd, path, size, FileIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)});
+        return std::make_unique<PosixReader>(fd, path, size, IdentityOf(st));
     }
 
     std::unique_ptr<ByteWriter> OpenReplace(const std::string& path, Readers readers,
@@ -293,9 +292,8 @@ std::unique_ptr<ByteReader> ReaderOnDescriptor(int fd, std::string name) {
         const off_t at = ::lseek(own, 0, SEEK_CUR);
         size = at >= 0 && at < st.st_size ? std::uint64_t(st.st_size - at) : 0;
     }
-    return std::make_unique<PosixReader>(
-        own, std::move(name), size,
-        FileIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)}, !S_ISREG(st.st_mode));
+    return std::make_unique<PosixReader>(own, std::move(name), size, IdentityOf(st),
+                                         !S_ISREG(st.st_mode));
 }
 
 std::unique_ptr<ByteWriter> WriterOnDescriptor(int fd, std::string name) {
