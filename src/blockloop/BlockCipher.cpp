@@ -18,13 +18,15 @@ BlockOutcome OpenBlockFiles(std::string_view sourcePath, std::string_view target
     if (source.empty() || !(files.source = layer.OpenRead(source, Pipes::Refuse, error)))
         return {Kind::SourceUnopenable, error};
     const std::string target = MakeAbsolutePath(targetPath);
-    const auto sourceId = files.source->Identity();
-    const auto targetId = IdentifyFile(target);
     error = {FileErrorCause::BadPath, std::string(targetPath)};
-    if (sourceId && targetId && *sourceId == *targetId)
-        error.cause = FileErrorCause::SharingViolation; // replacing it would destroy the source
-    else if (!target.empty())
+    if (!target.empty())
         files.target = layer.OpenReplace(target, Readers::AsBefore, error);
+    // Asked of the file that would really be replaced, however it was named.
+    const auto sourceId = files.source->Identity();
+    if (files.target && sourceId && files.target->Replaces() == sourceId) {
+        error = {FileErrorCause::SharingViolation, target}; // replacing it would destroy the source
+        files.target.reset();
+    }
     if (!files.target) {
         files = {};
         return {Kind::TargetUnopenable, error};

@@ -68,6 +68,11 @@ std::string FileErrorSentence(const FileError& e) {
         return "A locking violation occurred while accessing " + p + ".";
     case FileErrorCause::DiskFull:
         return "Disk full while accessing " + p + ".";
+    case FileErrorCause::ForeignLink:
+        return p + " is a symbolic link that another user made in a shared folder, so it was not "
+                   "followed.";
+    case FileErrorCause::ForeignFile:
+        return p + " belongs to another user in a shared folder, so it was not replaced.";
     case FileErrorCause::Generic:
         break;
     }
@@ -78,10 +83,17 @@ std::string MakeAbsolutePath(std::string_view path) {
     if (path.empty())
         return {};
     std::error_code ec;
-    auto abs = std::filesystem::absolute(std::filesystem::path(path), ec);
+    const auto abs = std::filesystem::absolute(std::filesystem::path(path), ec);
     if (ec)
         return {};
-    std::string s = abs.lexically_normal().string();
+    // "." and empty names go, but ".." stays for the kernel to resolve: after
+    // a symlinked folder it leads somewhere else than the text suggests.
+    std::filesystem::path kept = abs.root_path();
+    for (const auto& part : abs.relative_path()) {
+        if (!part.empty() && part != ".")
+            kept /= part;
+    }
+    const std::string s = kept.string();
     if (s.size() >= kMaxPath)
         return {};
     return s;

@@ -19,6 +19,9 @@ enum class FileErrorCause {
     SharingViolation,
     LockViolation,
     DiskFull,
+    // Refusals of a target in a folder that other users may write.
+    ForeignLink,
+    ForeignFile,
 };
 
 struct FileError {

@@ -153,6 +153,7 @@ public:
         return true;
     }
     bool Commit(FileError& error) override { return Flush(error) && m_file.Commit(error); }
+    std::optional<FileIdentity> Replaces() const override { return m_file.Replaces(); }
 
 private:
     bool Flush(FileError& error) {
@@ -194,6 +195,12 @@ public:
     }
     // A regular file is flushed to disk, so success means the bytes are
     // stored; a pipe or terminal has nothing more to flush.
+    std::optional<FileIdentity> Replaces() const {
+        struct stat st {};
+        if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))
+            return std::nullopt;
+        return IdentityOf(st);
+    }
     bool Commit(FileError& error) {
         struct stat st {};
         if (::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && ::fsync(m_fd) != 0) {

@@ -35,8 +35,11 @@ public:
 class ByteWriter {
 public:
     virtual ~ByteWriter() = default;
-    virtual bool Write(const char* data, std::size_t size, FileError& error) = 0;
-    virtual bool Commit(FileError& error) = 0;
+    [[nodiscard]] virtual bool Write(const char* data, std::size_t size, FileError& error) = 0;
+    [[nodiscard]] virtual bool Commit(FileError& error) = 0;
+    // The file that the commit replaces, as finally resolved, if there is one:
+    // a target that is the source must be refused.
+    virtual std::optional<FileIdentity> Replaces() const { return std::nullopt; }
 };
 
 // Whether OpenRead takes a named pipe. A long operation refuses one: with no

@@ -6,6 +6,8 @@
 // nothing behind either.
 
 #include "platform/os/FileError.h"
+#include "platform/os/FileIdentity.h"
+#include "platform/os/TargetPlace.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,38 +19,43 @@ namespace quillmar {
 
 class ReplacingFile {
 public:
-    // Starts the new file in the folder of target (a symlink is followed, so
-    // the file it points to is replaced and the link stays). The new file
-    // gets the permission bits of the file it replaces, or newMode; with
-    // forceMode it gets newMode whatever the replaced file had.
+    // Starts the new file in the folder of target. A symlink is followed the
+    // way the kernel follows it, so the file it points to is replaced and the
+    // link stays; see FindTargetPlace for the links that are refused. In a
+    // folder that other users may write, another user's file is refused. The
+    // new file gets the permission bits of the file it replaces if that was
+    // ours (never set-id or sticky bits), else newMode; with forceMode always
+    // newMode.
     static std::optional<ReplacingFile> Create(const std::string& target, mode_t newMode,
                                                FileError& error, bool forceMode = false);
     ReplacingFile(ReplacingFile&& other) noexcept;
     ReplacingFile& operator=(ReplacingFile&&) = delete;
     ~ReplacingFile(); // drops the new file unless committed
 
-    bool Write(const void* data, std::size_t size, FileError& error);
+    [[nodiscard]] bool Write(const void* data, std::size_t size, FileError& error);
     // Flushes to disk, renames over the target and flushes the folder: after
     // a success the new content survives a power cut.
-    bool Commit(FileError& error);
+    [[nodiscard]] bool Commit(FileError& error);
     void Discard();
 
+    // The file that the commit would replace, if there is one.
+    std::optional<FileIdentity> Replaces() const { return m_replaces; }
+
     // For tests: behave as on a file system without unnamed files, which
-    // gets a hidden named temporary file instead. Such a file is removed if
-    // the process gets SIGTERM, SIGINT or SIGHUP; only SIGKILL or a crash
-    // can leave it behind.
+    // gets a hidden named temporary file instead.
     static void ForceNamedTemporaryFiles(bool force);
 
 private:
     ReplacingFile() = default;
-    FileError Fail(int err) const { return {CauseFromErrno(err), m_target}; }
+    FileError Fail(int err) const { return {CauseFromErrno(err), m_place.shown}; }
     int NameTemporary(bool linkUnnamed);
 
     int m_fd = -1;
-    mode_t m_mode = 0;    // set just before the file takes the target's place
-    std::string m_target; // resolved, absolute
-    std::string m_temp;   // the new file's name, while it has one
-    int m_slot = -1;      // where m_temp is listed for removal on SIGTERM, SIGINT, SIGHUP
+    mode_t m_mode = 0; // set just before the file takes the target's place
+    TargetPlace m_place;
+    std::string m_temp; // the new file's name in the target's folder, while it has one
+    int m_slot = -1;    // where m_temp is listed for removal on a signal
+    std::optional<FileIdentity> m_replaces;
     std::uint64_t m_written = 0, m_flushedFrom = 0;
 };
 
