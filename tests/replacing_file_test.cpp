@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <pwd.h>
+#include <span>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -118,6 +120,71 @@ TEST(ReplacingFileTest, FinishedRunLeavesOnlyTheTarget) {
         }
     }
     ::umask(oldMask);
+}
+
+// As another user would lay them: in a folder anyone may write, links and files
+// that others made are refused; elsewhere a link goes where the kernel takes it.
+TEST(ReplacingFileTest, LinksAndFilesOfOtherUsersInSharedFoldersAreRefused) {
+    const Folder top(0);
+    const fs::path pub = top.path / "pub", priv = top.path / "priv";
+    fs::create_directories(priv / "real" / "sub");
+    fs::create_directory(pub);
+    fs::permissions(pub, fs::perms(01777));
+    fs::permissions(top.path, fs::perms(0755));
+    fs::create_directory_symlink("real/sub", priv / "alias");
+    fs::create_symlink("../data.txt", priv / "real" / "sub" / "tgt");
+    for (const auto& name : {"data.txt", "real/data.txt", "precious", "theirs"})
+        std::ofstream(priv / name) << kOld;
+    fs::create_symlink(priv / "precious", pub / "mine");
+    const passwd* nobody = ::getpwnam("nobody");
+    const bool root = ::geteuid() == 0 && nobody;
+    if (root) {
+        // What another user plants: a link to our file, a setuid file of theirs.
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const bool ok = ::setresgid(nobody->pw_gid, nobody->pw_gid, nobody->pw_gid) == 0 &&
+                            ::setresuid(nobody->pw_uid, nobody->pw_uid, nobody->pw_uid) == 0;
+            ::symlink((priv / "precious").c_str(), (pub / "qm-out").c_str());
+            std::ofstream(pub / "report") << kOld;
+            ::chmod((pub / "report").c_str(), 04755);
+            ::_exit(ok ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_TRUE(::waitpid(child, &status, 0) == child && status == 0);
+        ASSERT_EQ(::chown((priv / "theirs").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+        fs::permissions(priv / "theirs", fs::perms(06777));
+        std::ofstream(pub / "setuid") << kOld;
+        fs::permissions(pub / "setuid", fs::perms(04755));
+    }
+    // The path, the cause of a refusal (Generic: replaced), what holds the new
+    // content then with which bits; the rows that need another user first.
+    const std::tuple<fs::path, FileErrorCause, fs::path, unsigned> cases[] = {
+        {pub / "qm-out", FileErrorCause::ForeignLink, {}, 0},
+        {pub / "report", FileErrorCause::ForeignFile, {}, 0},
+        {pub / "setuid", FileErrorCause::Generic, pub / "setuid", 0755},
+        {priv / "theirs", FileErrorCause::Generic, priv / "theirs", 0600},
+        {priv / "alias" / "tgt", FileErrorCause::Generic, priv / "real" / "data.txt", 0644},
+        {pub / "mine", FileErrorCause::Generic, priv / "precious", 0644},
+    };
+    const Listing before = List(priv);
+    for (const auto& [target, cause, written, mode] : std::span(cases).last(root ? 6 : 2)) {
+        SCOPED_TRACE(target);
+        FileError error;
+        auto file = ReplacingFile::Create(target, 0600, error);
+        if (cause != FileErrorCause::Generic) {
+            EXPECT_FALSE(file);
+            EXPECT_EQ(error.cause, cause);
+            EXPECT_EQ(error.path, target);
+            EXPECT_EQ(List(priv), before);
+            continue;
+        }
+        ASSERT_TRUE(file && file->Write(kNew.data(), kNew.size(), error) && file->Commit(error));
+        EXPECT_EQ(fs::status(written).permissions(), fs::perms(mode));
+        EXPECT_EQ(List(written.parent_path())[written.filename()].first, Hash(kNew));
+    }
+    // The source beside the link's text stays; the links stay links.
+    EXPECT_EQ(List(priv)["data.txt"], before.at("data.txt"));
+    EXPECT_TRUE(fs::is_symlink(pub / "mine") && fs::is_symlink(priv / "real" / "sub" / "tgt"));
 }
 
 } // namespace

@@ -112,7 +112,10 @@ void CFPDlg::RunCipher(const char* entry, const char* progressLabel, const char*
         module->Release();
         files = {};
     }
-    // A file that cannot be opened is named by the panel's own words, not by why.
+    // A file that cannot be opened is named by the panel's own words, not by why,
+    // unless it was refused for what another user did: that the user must learn.
+    const bool othersDoing = outcome.error.cause == FileErrorCause::ForeignLink ||
+                             outcome.error.cause == FileErrorCause::ForeignFile;
     switch (outcome.kind) {
     case BlockOutcome::Kind::Success:
         AfxMessageBox(this, doneMessage);
@@ -121,8 +124,11 @@ void CFPDlg::RunCipher(const char* entry, const char* progressLabel, const char*
         AfxMessageBox(this, str::kNoSourceFile);
         break;
     case BlockOutcome::Kind::TargetUnopenable:
-        AfxMessageBox(this, str::kNoTargetFile);
-        break;
+        if (!othersDoing) {
+            AfxMessageBox(this, str::kNoTargetFile);
+            break;
+        }
+        [[fallthrough]];
     case BlockOutcome::Kind::FileError:
         AfxMessageBox(this, FileErrorSentence(outcome.error), std::nullopt, MsgIcon::Stop);
         break;
