@@ -50,6 +50,8 @@ int StopStatus(int signal) {
 
 // Zero when the module is bound, else the failure's exit status once told.
 int CheckModule(const CModule& module, const char* missingMessage) {
+    for (const auto& reason : module.Skipped())
+        Say(reason);
     switch (module.GetStatus()) {
     case CModule::Status::Bound:
         return kExitDone;

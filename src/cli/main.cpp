@@ -34,15 +34,6 @@ void OpenStandardDescriptors() {
     }
 }
 
-// Modules are looked for beside the executable, wherever it was started from.
-std::vector<std::filesystem::path> ModuleDirectories() {
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec || exe.empty())
-        return {};
-    return DefaultModuleDirectories(exe.parent_path());
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -63,7 +54,7 @@ int main(int argc, char** argv) {
         Print("quillmar " QUILLMAR_VERSION "\n");
         return kExitDone;
     }
-    const Environment env{.moduleDirs = ModuleDirectories(),
+    const Environment env{.moduleDirs = ProgramModuleDirectories(),
                           .stopFd = WatchStopSignals(),
                           .progress = ::isatty(STDERR_FILENO) == 1};
     return RunCommand(parsed.line, env);

@@ -1,6 +1,8 @@
 #include "platform/os/Module.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quillmar {
 
@@ -11,10 +13,14 @@ CModule::CModule(const std::string& fileName, const std::string& entryName,
     for (const auto& dir : dirs) {
         if (dir.empty() || !dir.is_absolute())
             continue;
-        const auto candidate = dir / fileName;
         std::error_code ec;
-        if (!std::filesystem::is_regular_file(candidate, ec))
+        const auto candidate = std::filesystem::canonical(dir / fileName, ec);
+        if (ec || !std::filesystem::is_regular_file(candidate, ec))
             continue;
+        if (auto reason = UntrustedModuleReason(candidate)) {
+            m_skipped.push_back(candidate.string() + " was not loaded: " + *reason);
+            continue;
+        }
         m_handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (m_handle)
             break;
@@ -31,6 +37,33 @@ CModule::CModule(const std::string& fileName, const std::string& entryName,
 
 std::vector<std::filesystem::path> DefaultModuleDirectories(const std::filesystem::path& exeDir) {
     return {exeDir, (exeDir / ".." / "lib" / "quillmar").lexically_normal()};
+}
+
+std::vector<std::filesystem::path> ProgramModuleDirectories() {
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec || !exe.is_absolute())
+        return {};
+    return DefaultModuleDirectories(exe.parent_path());
+}
+
+std::optional<std::string> UntrustedModuleReason(const std::filesystem::path& file) {
+    const uid_t me = ::geteuid();
+    bool isFile = true;
+    for (auto p = file;; p = p.parent_path()) {
+        struct stat st {};
+        if (::lstat(p.c_str(), &st) != 0)
+            return p.string() + " cannot be examined.";
+        if (st.st_uid != 0 && st.st_uid != me)
+            return p.string() + " belongs to another user.";
+        // Nobody else can rename or remove our entries in a sticky folder of root's.
+        const bool rootSticky = !isFile && st.st_uid == 0 && (st.st_mode & S_ISVTX);
+        if ((st.st_mode & (S_IWGRP | S_IWOTH)) && !rootSticky)
+            return p.string() + " may be written by other users.";
+        if (p == p.parent_path())
+            return std::nullopt;
+        isFile = false;
+    }
 }
 
 bool CModule::ThreadSafe() const {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,12 +15,22 @@ using CipherEntry = void (*)(char* data, const char* key, std::int32_t length);
 // The executable's folder, then ../lib/quillmar beside it: where the program
 // and the command line look for modules.
 std::vector<std::filesystem::path> DefaultModuleDirectories(const std::filesystem::path& exeDir);
+// Those of the running executable, as the kernel names it; none when it cannot
+// tell: argv[0] is whatever the caller chose to write there.
+std::vector<std::filesystem::path> ProgramModuleDirectories();
+
+// Why a module file may not be loaded, or nothing when it may: the file and
+// every folder above it must belong to root or to us and be writable by no
+// one else, so that no other user can put code of theirs in our process. A
+// root-owned sticky folder such as /tmp may lie on the way.
+std::optional<std::string> UntrustedModuleReason(const std::filesystem::path& file);
 
 class CModule {
 public:
     enum class Status { Bound, ModuleMissing, EntryMissing };
 
-    // Looks for fileName in each folder in turn, by its exact name only.
+    // Looks for fileName in each folder in turn, by its exact name only; one
+    // that others could have changed is skipped as if missing.
     CModule(const std::string& fileName, const std::string& entryName,
             const std::vector<std::filesystem::path>& dirs);
     ~CModule();
@@ -33,11 +44,14 @@ public:
     // are called one block after another.
     bool ThreadSafe() const;
     void Release();
+    // Why candidates were skipped, one sentence each.
+    const std::vector<std::string>& Skipped() const { return m_skipped; }
 
 private:
     void* m_handle = nullptr;
     CipherEntry m_entry = nullptr;
     Status m_status = Status::ModuleMissing;
+    std::vector<std::string> m_skipped;
 };
 
 } // namespace quillmar

@@ -41,14 +41,12 @@ CWinApp::~CWinApp() {
 }
 
 void CWinApp::ResolveNames(const char* argv0) {
-    std::filesystem::path exe;
     std::error_code ec;
-    exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec || exe.empty())
-        exe = std::filesystem::absolute(argv0 ? argv0 : "", ec);
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    // argv[0] may only name the program: where modules come from is the kernel's word.
     if (!m_nameGiven)
-        m_appName = AppNameFromExecutable(exe.string());
-    m_moduleDirs = DefaultModuleDirectories(exe.parent_path());
+        m_appName = AppNameFromExecutable(ec || exe.empty() ? (argv0 ? argv0 : "") : exe.string());
+    m_moduleDirs = ProgramModuleDirectories();
 }
 
 void KeepSettingsOffDisk() {
