@@ -10,6 +10,7 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace quillmar;
 using namespace quillmar::test;
@@ -150,6 +151,31 @@ TEST(ModuleSearch, OnlyOurOwnFoldersNeverCurrentOrLibraryPath) {
         EXPECT_EQ(CModule("TRV.DLL", "ENCRYPTFUNC", dirs).GetStatus(),
                   CModule::Status::ModuleMissing);
     std::filesystem::current_path(cwd);
+    // A module that others could have changed is skipped as if missing, and the
+    // next folder searched: the folder, the file, another user's folder; then ours.
+    const auto sub = dir / "sub";
+    std::filesystem::create_directory(sub);
+    std::filesystem::copy_file(dir / "TRV.DLL", sub / "TRV.DLL");
+    const std::tuple<std::filesystem::path, unsigned, std::string> cases[] = {
+        {sub, 0777, " may be written by other users."},
+        {sub / "TRV.DLL", 0775, " may be written by other users."},
+        // Sticky is no excuse unless root owns the folder.
+        {sub, ::geteuid() == 0 ? 0755 : 01777,
+         ::geteuid() == 0 ? " belongs to another user." : " may be written by other users."},
+    };
+    for (const auto& [path, mode, reason] : cases) {
+        SCOPED_TRACE(path.string() + reason);
+        std::filesystem::permissions(path, std::filesystem::perms(mode));
+        if (::geteuid() == 0 && reason.ends_with("user.")) {
+            ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+        }
+        CModule skipped("TRV.DLL", "ENCRYPTFUNC", {sub, FakeModuleDir("none")});
+        EXPECT_EQ(skipped.GetStatus(), CModule::Status::ModuleMissing);
+        EXPECT_EQ(skipped.Skipped(), std::vector<std::string>{(sub / "TRV.DLL").string() +
+                                                              " was not loaded: " + path.string() +
+                                                              reason});
+        std::filesystem::permissions(path, std::filesystem::perms(0755));
+    }
     // The second folder is searched when the first lacks the module.
     CModule second("TRV.DLL", "ENCRYPTFUNC", {FakeModuleDir("none"), dir.path()});
     EXPECT_EQ(second.GetStatus(), CModule::Status::Bound);
