@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <unistd.h>
 
 using namespace quillmar;
 using namespace quillmar::test;
@@ -76,6 +77,17 @@ TEST(BlockLoop, AFailureOrACancelAnywhereStopsTheRunAndCommitsNothing) {
     FakeFiles files(std::string(3000, 'x'));
     files.commitFails = true;
     EXPECT_EQ(RunOn(files, CountingEntry, {}, nullptr).kind, Kind::FileError);
+    // A failed write ends the run even while the source, a pipe, sends nothing more.
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    ASSERT_EQ(::write(pipe[1], std::string(batch + 512, 'x').data(), batch + 512), batch + 512);
+    files.writeFailsAt = 0;
+    FileError error;
+    BlockFiles open{ReaderOnDescriptor(pipe[0], "pipe"),
+                    files.OpenReplace("out", Readers::AsBefore, error)};
+    EXPECT_EQ(RunBlockPipeline(open, "pw", CountingEntry, {}, pipeline).kind, Kind::FileError);
+    ::close(pipe[0]);
+    ::close(pipe[1]);
 }
 
 // What a successful run writes; it commits, and every byte counts as done.

@@ -58,7 +58,8 @@ public:
 
     // Nothing when no thread could be started: nothing was read yet.
     std::optional<BlockOutcome> Run() {
-        m_files.source->CancelWith(m_control.cancel);
+        // The reader may wait on a pipe: any stop, not only the user's, must end that wait.
+        m_files.source->CancelWith(&m_halted);
         std::vector<std::jthread> threads;
         try {
             threads.emplace_back([this] { WriteAll(); });
@@ -105,6 +106,7 @@ private:
     // With m_mutex held.
     void StopAll() {
         m_stopped = true;
+        m_halted.store(true, std::memory_order_relaxed);
         m_freed.notify_all();
         m_filled.notify_all();
         m_transformed.notify_all();
@@ -129,8 +131,8 @@ private:
             FileError error;
             const auto n = m_files.source->Read(b.data.get(), m_batchBytes, error);
             if (!n) {
-                // A read that gave up on a device because of Cancel is no error.
-                Stop(Cancelled()
+                // A read that gave up on a device because of a stop is no error.
+                Stop(m_halted.load(std::memory_order_relaxed)
                          ? std::nullopt
                          : std::optional(BlockOutcome{BlockOutcome::Kind::FileError, error}));
                 return;
@@ -224,6 +226,7 @@ private:
     std::uint64_t m_claimed = 0;        // batches taken by a worker so far
     std::optional<std::uint64_t> m_end; // the number of batches, once the source ended
     bool m_stopped = false;
+    std::atomic<bool> m_halted{false}; // m_stopped, for a read that waits without the lock
     std::optional<BlockOutcome> m_failure;
 };
 

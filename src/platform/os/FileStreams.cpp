@@ -19,7 +19,7 @@ namespace quillmar {
 namespace {
 
 // How often a read that waits on a device looks for a cancel request.
-constexpr int kWaitSliceMs = 100;
+constexpr int kWaitSliceMs = 40;
 
 class PosixReader : public ByteReader {
 public:
