@@ -2,9 +2,12 @@
 
 #include <nettle/cbc.h>
 #include <nettle/des.h>
+#include <nettle/hmac.h>
+#include <nettle/pbkdf2.h>
 #include <nettle/sha2.h>
 
 #include <dlfcn.h>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -246,6 +249,48 @@ TEST_P(Modules, MatchFreshLoadsIgnoreNonPositiveLengthsAndExportOnlyTheEntryPoin
         GTEST_SKIP() << "nm not available";
     EXPECT_EQ(names, std::string(GetParam()) == "DES.DLL" ? "DECRYPTFUNC\nENCRYPTFUNC\nTHREADSAFE\n"
                                                           : "DECRYPTFUNC\nENCRYPTFUNC\n");
+}
+
+// After a call, the stack of the thread that made it holds nothing derived from the password:
+// not the key (nor the IV), not the HMAC states the derivation ran on.
+TEST_P(Modules, LeaveNoKeyMaterialOnTheCallersStack) {
+    std::string salt = std::string("Quillmar ") + std::string(GetParam(), 3) + " 1";
+    const auto u8 = [](auto* p) { return reinterpret_cast<std::uint8_t*>(p); };
+    std::string password = "password", key(salt.ends_with("DES 1") ? 16 : 32, '\0');
+    pbkdf2_hmac_sha256(8, u8(password.data()), 100000, salt.size(), u8(salt.data()), key.size(),
+                       u8(key.data()));
+    hmac_sha256_ctx mac;
+    hmac_sha256_set_key(&mac, 8, u8(password.data()));
+    std::vector<std::string> secrets = {key.substr(key.size() - 8),
+                                        {reinterpret_cast<char*>(mac.inner.state), 32},
+                                        {reinterpret_cast<char*>(mac.outer.state), 32}};
+    des_fix_parity(8, u8(key.data()), u8(key.data()));
+    secrets.push_back(key.substr(0, 8)); // what DES runs on; TRV's key whole
+    for (std::size_t i = 0, n = secrets.size(); i < n; ++i) {
+        std::string swapped = secrets[i]; // as SHA-256 loads it into words
+        for (std::size_t at = 0; at < swapped.size(); at += 4)
+            std::reverse(swapped.begin() + long(at), swapped.begin() + long(at) + 4);
+        secrets.push_back(swapped);
+    }
+    std::vector<char> stack(std::size_t{1} << 20, '\0');
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstack(&attr, stack.data(), stack.size());
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(
+                  &thread, &attr,
+                  [](void* file) -> void* {
+                      std::string text(512, 'x');
+                      Module(static_cast<const char*>(file)).encrypt(text.data(), "password", 512);
+                      return nullptr;
+                  },
+                  const_cast<char*>(GetParam())),
+              0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+    const std::string used(stack.begin(), stack.end());
+    for (const std::string& secret : secrets)
+        EXPECT_EQ(used.find(secret), std::string::npos) << Hex(secret);
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, Modules, ::testing::Values("TRV.DLL", "DES.DLL"),

@@ -3,9 +3,9 @@
 
 #include <nettle/cbc.h>
 #include <nettle/des.h>
-#include <nettle/pbkdf2.h>
 
 #include "KeyCache.h"
+#include "KeyMaterial.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -28,8 +28,7 @@ struct DesKey {
 
 void Derive(const char* pw, std::size_t n, DesKey& out) {
     std::uint8_t material[2 * DES_BLOCK_SIZE];
-    pbkdf2_hmac_sha256(n, reinterpret_cast<const std::uint8_t*>(pw), kIterations, sizeof kSalt - 1,
-                       reinterpret_cast<const std::uint8_t*>(kSalt), sizeof material, material);
+    quillmar_module::DeriveKey(pw, n, kSalt, kIterations, material, sizeof material);
     des_fix_parity(DES_KEY_SIZE, material, material);
     // A weak key is still set up; there is no way to refuse a password here.
     des_set_key(&out.cipher, material);
@@ -71,10 +70,12 @@ void Transform(char* data, const char* password, std::int32_t length, bool decry
 
 DES_EXPORT void ENCRYPTFUNC(char* data, const char* key, std::int32_t length) {
     Transform(data, key, length, false);
+    quillmar_module::ScrubStack(); // what hashing and the cipher left below us
 }
 
 DES_EXPORT void DECRYPTFUNC(char* data, const char* key, std::int32_t length) {
     Transform(data, key, length, true);
+    quillmar_module::ScrubStack(); // what hashing and the cipher left below us
 }
 
 // Both entry points may run at the same time on different buffers.

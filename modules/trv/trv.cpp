@@ -2,7 +2,6 @@
 // that share its class and UTF-8 length, so the result is printable text of the same byte length
 // that can go anywhere plain text can (mail bodies, chat boxes, clipboard).
 
-#include <nettle/pbkdf2.h>
 #include <nettle/sha2.h>
 
 #include <algorithm>
@@ -25,6 +24,7 @@ struct TrvRange {
 };
 
 #include "KeyCache.h"
+#include "KeyMaterial.h"
 #include "trv_alphabets.inc"
 
 struct Alphabet {
@@ -208,8 +208,7 @@ struct TrvKey {
 };
 
 void Derive(const char* pw, std::size_t n, TrvKey& out) {
-    pbkdf2_hmac_sha256(n, reinterpret_cast<const std::uint8_t*>(pw), kIterations, sizeof kSalt - 1,
-                       reinterpret_cast<const std::uint8_t*>(kSalt), kKeySize, out.bytes);
+    quillmar_module::DeriveKey(pw, n, kSalt, kIterations, out.bytes, kKeySize);
 }
 
 // The derivation is deliberately slow, and the program calls us once per text with the same
@@ -260,8 +259,10 @@ void Transform(char* data, const char* password, std::int32_t length, bool decry
 
 TRV_EXPORT void ENCRYPTFUNC(char* data, const char* key, std::int32_t length) {
     Transform(data, key, length, false);
+    quillmar_module::ScrubStack(); // what hashing and the cipher left below us
 }
 
 TRV_EXPORT void DECRYPTFUNC(char* data, const char* key, std::int32_t length) {
     Transform(data, key, length, true);
+    quillmar_module::ScrubStack(); // what hashing and the cipher left below us
 }
