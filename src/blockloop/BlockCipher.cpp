@@ -1,6 +1,6 @@
 #include "blockloop/BlockCipher.h"
 
-#include "crypto/Wipe.h"
+#include "platform/os/Wipe.h"
 #include "platform/os/FileError.h"
 #include "platform/os/FileIdentity.h"
 

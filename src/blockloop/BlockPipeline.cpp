@@ -1,6 +1,6 @@
 #include "blockloop/BlockPipeline.h"
 
-#include "crypto/Wipe.h"
+#include "platform/os/Wipe.h"
 
 #include <algorithm>
 #include <chrono>

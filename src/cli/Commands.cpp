@@ -5,7 +5,7 @@
 #include "crypto/CipherModules.h"
 #include "crypto/KeyFile.h"
 #include "crypto/RandomKey.h"
-#include "crypto/Wipe.h"
+#include "platform/os/Wipe.h"
 #include "platform/os/FileError.h"
 #include "platform/os/ReplacingFile.h"
 #include "res/Strings.h"

@@ -1,7 +1,7 @@
 #include "Password.h"
 
 #include "crypto/KeyFile.h"
-#include "crypto/Wipe.h"
+#include "platform/os/Wipe.h"
 #include "platform/os/FileError.h"
 #include "res/Strings.h"
 

@@ -1,6 +1,6 @@
 #include "crypto/KeyFile.h"
 
-#include "crypto/Wipe.h"
+#include "platform/os/Wipe.h"
 
 #include <algorithm>
 #include <cstdint>

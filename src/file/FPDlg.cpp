@@ -2,7 +2,7 @@
 
 #include "blockloop/BlockCipher.h"
 #include "blockloop/BlockPipeline.h"
-#include "crypto/Wipe.h"
+#include "platform/os/Wipe.h"
 #include "panels/CipherBinding.h"
 #include "panels/KeyFileHandlers.h"
 #include "panels/PathChooser.h"

@@ -1,7 +1,7 @@
 #include "panels/KeyFileHandlers.h"
 
 #include "crypto/KeyFile.h"
-#include "crypto/Wipe.h"
+#include "platform/os/Wipe.h"
 #include "panels/PathChooser.h"
 #include "platform/os/FileError.h"
 #include "platform/os/FileStreams.h"

@@ -1,7 +1,7 @@
 #include "text/TextDlg.h"
 
 #include "crypto/RandomKey.h"
-#include "crypto/Wipe.h"
+#include "platform/os/Wipe.h"
 #include "panels/CipherBinding.h"
 #include "panels/KeyFileHandlers.h"
 #include "platform/ui/MessageBox.h"
@@ -114,7 +114,9 @@ void CTextDlg::OnDecrypt() {
 
 void CTextDlg::RunCipher(const char* entry, const char* missingModuleMessage,
                          const char* doneMessage) {
-    std::string text = GetDlgItemText(IDC_TEXTFIELD);
+    // The text may be the secret: no copy of it stays behind either.
+    WipedString wiped(GetDlgItemText(IDC_TEXTFIELD));
+    std::string& text = wiped.Value();
     WipedString password(GetDlgItemText(IDC_PASSWORD));
     if (text.empty() || password.Value().empty()) {
         AfxMessageBox(this, str::kFillTextAndPassword);

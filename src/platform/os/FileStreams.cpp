@@ -1,6 +1,7 @@
 #include "platform/os/FileStreams.h"
 
 #include "platform/os/ReplacingFile.h"
+#include "platform/os/Wipe.h"
 
 #include <cerrno>
 #include <cstring>
@@ -8,7 +9,7 @@
 #include <fstream>
 #include <linux/fs.h> // BLKGETSIZE64
 #include <poll.h>
-#include <string.h> // explicit_bzero
+
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,7 +32,7 @@ public:
           m_buffer(std::make_unique<char[]>(kFileChunk)), m_waitFirst(waitFirst) {}
     ~PosixReader() override {
         // What was read may be the plaintext.
-        explicit_bzero(m_buffer.get(), kFileChunk);
+        SecureWipe(m_buffer.get(), kFileChunk);
         ::close(m_fd);
     }
     PosixReader(const PosixReader&) = delete;
@@ -128,7 +129,7 @@ template <class Sink> class BufferedWriter : public ByteWriter {
 public:
     explicit BufferedWriter(Sink file)
         : m_file(std::move(file)), m_buffer(std::make_unique<char[]>(kFileChunk)) {}
-    ~BufferedWriter() override { explicit_bzero(m_buffer.get(), kFileChunk); }
+    ~BufferedWriter() override { SecureWipe(m_buffer.get(), kFileChunk); }
     BufferedWriter(const BufferedWriter&) = delete;
     BufferedWriter& operator=(const BufferedWriter&) = delete;
 

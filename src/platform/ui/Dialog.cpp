@@ -3,6 +3,7 @@
 #include "platform/ui/AppIcon.h"
 #include "platform/ui/DialogWindow.h"
 #include "platform/ui/WinApp.h"
+#include "platform/os/Wipe.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -24,7 +25,7 @@
 #include <QTextDocument>
 
 #include <limits>
-#include <string.h>
+
 
 namespace quillmar {
 
@@ -287,7 +288,7 @@ std::string CDialog::GetDlgItemText(int id) const {
     QByteArray utf8 = s.toUtf8();
     std::string result(utf8.constData(), std::size_t(utf8.size()));
     // The field may hold a password: leave no stray copy of it behind.
-    explicit_bzero(utf8.data(), std::size_t(utf8.size()));
+    SecureWipe(utf8.data(), std::size_t(utf8.size()));
     return result;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// Passwords are wiped from memory as soon as they are no longer needed.
+// Passwords and texts are wiped from memory as soon as they are no longer needed.
 
 #include <cstddef>
 #include <string>
@@ -17,7 +17,11 @@ public:
         s.resize(s.capacity());
         SecureWipe(s.data(), s.size());
     }
-    ~WipedString() { SecureWipe(m_value.data(), m_value.size()); }
+    ~WipedString() {
+        // A shortened string keeps its old bytes beyond its end.
+        m_value.resize(m_value.capacity());
+        SecureWipe(m_value.data(), m_value.size());
+    }
     WipedString(const WipedString&) = delete;
     WipedString& operator=(const WipedString&) = delete;
     const std::string& Value() const { return m_value; }

@@ -1,4 +1,4 @@
-#include "crypto/Wipe.h"
+#include "platform/os/Wipe.h"
 
 #include <string.h>
 
