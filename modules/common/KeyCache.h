@@ -24,6 +24,22 @@ private:
 };
 
 template <class Key> struct KeyCache {
+    KeyCache() = default;
+    KeyCache(const KeyCache&) = delete;
+    KeyCache& operator=(const KeyCache&) = delete;
+    // Runs when the module is unloaded.
+    ~KeyCache() {
+        const Locked guard(lock);
+        Forget();
+    }
+
+    // The key for pw, into the caller's own copy: the cipher then runs on it
+    // without the lock, so calls from several threads really overlap.
+    template <class DeriveFn> void CopyKey(const char* pw, DeriveFn derive, Key& out) {
+        const Locked guard(lock);
+        out = Get(pw, derive);
+    }
+
     pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
     unsigned char* password = nullptr;
     std::size_t length = 0;

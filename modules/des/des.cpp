@@ -40,21 +40,11 @@ void Derive(const char* pw, std::size_t n, DesKey& out) {
 // many small calls.
 quillmar_module::KeyCache<DesKey> g_cache;
 
-__attribute__((destructor)) void WipeCache() {
-    const quillmar_module::Locked guard(g_cache.lock);
-    g_cache.Forget();
-}
-
 void Transform(char* data, const char* password, std::int32_t length, bool decrypt) {
     if (data == nullptr || password == nullptr || length <= 0 || length % DES_BLOCK_SIZE != 0)
         return;
-    // The lock covers only finding or deriving the key: the cipher runs on a private copy,
-    // so calls from several threads really overlap.
     DesKey key;
-    {
-        const quillmar_module::Locked guard(g_cache.lock);
-        key = g_cache.Get(password, Derive);
-    }
+    g_cache.CopyKey(password, Derive, key);
     auto* bytes = reinterpret_cast<std::uint8_t*>(data);
     const auto size = static_cast<std::size_t>(length);
     if (decrypt)

@@ -215,19 +215,11 @@ void Derive(const char* pw, std::size_t n, TrvKey& out) {
 // password.
 quillmar_module::KeyCache<TrvKey> g_cache;
 
-__attribute__((destructor)) void WipeCache() {
-    const quillmar_module::Locked guard(g_cache.lock);
-    g_cache.Forget();
-}
-
 void Transform(char* data, const char* password, std::int32_t length, bool decrypt) {
     if (data == nullptr || password == nullptr || length <= 0)
         return;
     TrvKey key;
-    {
-        const quillmar_module::Locked guard(g_cache.lock);
-        key = g_cache.Get(password, Derive);
-    }
+    g_cache.CopyKey(password, Derive, key);
     Keystream stream(key.bytes);
     explicit_bzero(&key, sizeof key);
 
