@@ -224,17 +224,4 @@ TEST_F(TextPanel, RandomKeysAreFreshAndClipboardButtonsMoveWholeFieldsEvenWhenMa
     EXPECT_EQ(Status(), "Ready to work.");
 }
 
-TEST_F(TextPanel, AdviceBoxesShowTheirTexts) {
-    for (const auto& [button, text, caption, icon] :
-         {std::tuple{IDC_NOTICE, str::kNotice, "NOTICE", MsgIcon::Exclamation},
-          {IDC_KEYHELPER, str::kKeyHelper, "NOTICE", MsgIcon::Exclamation},
-          {IDC_ARITHMETICS, str::kArithmetics, "Tessarine", MsgIcon::None}}) {
-        recorder.messages.clear();
-        Click(panel(), button);
-        EXPECT_EQ(recorder.messages.size(), 1u);
-        ExpectMessage(0, text, caption, icon);
-    }
-    EXPECT_EQ(Status(), "Ready to work.");
-}
-
 } // namespace
