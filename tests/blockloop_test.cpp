@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
 #include <random>
 #include <unistd.h>
 
@@ -121,6 +122,16 @@ TEST(BlockPipeline, WritesExactlyWhatThePlainLoopWrites) {
                     << size << " bytes, " << shape.workers << " workers";
         }
     }
+    // With no thread to be had (no stack fits), the plain loop does the work.
+    pthread_attr_t saved, huge;
+    ASSERT_EQ(pthread_getattr_default_np(&saved), 0);
+    pthread_attr_init(&huge);
+    pthread_attr_setstacksize(&huge, std::size_t{1} << 46);
+    pthread_setattr_default_np(&huge);
+    const std::string source(5000, 'q');
+    const std::string written = Written(source, encrypt.Entry(), &shapes[1]);
+    pthread_setattr_default_np(&saved);
+    EXPECT_TRUE(written == Written(source, encrypt.Entry(), nullptr));
 }
 
 // A module that does not declare THREADSAFE, or declares 0, is never called concurrently;

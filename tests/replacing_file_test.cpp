@@ -2,6 +2,7 @@
 // the writing, and after a finished run: with unnamed files, and with the
 // named temporary file of file systems that have none.
 #include "platform/os/ReplacingFile.h"
+#include "platform/os/TemporaryFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -119,6 +120,17 @@ TEST(ReplacingFileTest, FinishedRunLeavesOnlyTheTarget) {
                       Listing({{"target", {Hash(commit ? kNew : kOld), expected}}}));
         }
     }
+    // More named files at once than the signal handler's table holds: all are written.
+    ReplacingFile::ForceNamedTemporaryFiles(true);
+    const Folder out(0);
+    std::vector<ReplacingFile> held;
+    FileError error;
+    for (std::size_t i = 0; i <= TemporaryTableSize(); ++i)
+        held.push_back(*ReplacingFile::Create(out.path / std::to_string(i), 0600, error));
+    for (auto& file : held)
+        EXPECT_TRUE(file.Write("x", 1, error) && file.Commit(error));
+    EXPECT_EQ(List(out.path).size(), held.size());
+    ReplacingFile::ForceNamedTemporaryFiles(false);
     ::umask(oldMask);
 }
 
