@@ -68,11 +68,12 @@ TEST_F(KeyFiles, SaveReplacesTheLinkedFileWholeOrNotAtAllAndLoadRestoresThePassw
     EXPECT_TRUE(chooser.requests.empty()); // refused before a file is asked for
     // Reads fail at once; writes go to the real file and fail after 100 of the record's 268 bytes.
     FakeFiles failing(Record("abc", 3), true, 0, 100);
-    SetFileLayer(&failing);
-    Press(IDC_SAVEKEY, link, "new password");
-    EXPECT_EQ(Message(MsgIcon::Stop), "Disk full while accessing " + link.string() + ".");
-    Press(IDC_LOADKEY, link);
-    SetFileLayer(nullptr);
+    {
+        const UsingFileLayer using_(failing);
+        Press(IDC_SAVEKEY, link, "new password");
+        EXPECT_EQ(Message(MsgIcon::Stop), "Disk full while accessing " + link.string() + ".");
+        Press(IDC_LOADKEY, link);
+    }
     EXPECT_EQ(Message(MsgIcon::Stop) + "|" + Field(),
               "A hardware I/O error was reported while accessing " + link.string() + ".|before");
     EXPECT_EQ(Snapshot(dir.path()), before);

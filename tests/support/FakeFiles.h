@@ -68,4 +68,13 @@ struct FakeFiles : FileLayer {
     }
 };
 
+// The program's file layer for one scope: the real one comes back however the scope ends, so a
+// failed assertion cannot leave a dangling layer for the next test.
+struct UsingFileLayer {
+    explicit UsingFileLayer(FileLayer& layer) { SetFileLayer(&layer); }
+    ~UsingFileLayer() { SetFileLayer(nullptr); }
+    UsingFileLayer(const UsingFileLayer&) = delete;
+    UsingFileLayer& operator=(const UsingFileLayer&) = delete;
+};
+
 } // namespace quillmar::test
