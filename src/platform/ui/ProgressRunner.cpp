@@ -86,6 +86,61 @@ private:
     QPointer<QWidget> m_allowed;
 };
 
+// The progress dialog, once it is shown: our own bar and label, since
+// QProgressDialog::setValue would run the event loop from inside a refresh.
+class ProgressView {
+public:
+    ProgressView(const ProgressRequest& request, ProgressState& state, QWidget* mainWindow,
+                 InputGuard& guard)
+        : m_request(request), m_state(state), m_main(mainWindow), m_guard(guard) {}
+
+    void Show() {
+        if (m_state.cancel)
+            return;
+        m_dialog = std::make_unique<QProgressDialog>(m_main);
+        m_dialog->setWindowTitle(
+            QString::fromStdString(AfxGetApp() ? AfxGetApp()->AppName() : std::string()));
+        m_bar = new QProgressBar;
+        m_bar->setRange(0, m_request.total > 0 ? kBarRange : 0);
+        m_label = new QLabel(Describe(m_request, m_request.total));
+        m_dialog->setBar(m_bar);
+        m_dialog->setLabel(m_label);
+        m_dialog->setAutoClose(false);
+        m_dialog->setAutoReset(false);
+        m_dialog->setMinimumDuration(0);
+        m_dialog->setWindowModality(Qt::ApplicationModal);
+        // Cancel, the close box and Esc all stop the work.
+        ProgressState& state = m_state;
+        QObject::connect(m_dialog.get(), &QProgressDialog::canceled,
+                         [&state] { state.cancel = true; });
+        QObject::connect(m_dialog.get(), &QDialog::rejected, [&state] { state.cancel = true; });
+        m_guard.Allow(m_dialog.get());
+        Refresh();
+        m_dialog->show();
+    }
+
+    void Refresh() {
+        if (!m_dialog)
+            return;
+        const std::uint64_t done = m_state.done.load(std::memory_order_relaxed);
+        m_label->setText(Describe(m_request, done));
+        if (m_label->sizeHint().width() > m_label->width())
+            m_dialog->adjustSize(); // a file that grew while being read
+        if (m_request.total > 0)
+            m_bar->setValue(
+                int(std::min<std::uint64_t>(done, m_request.total) * kBarRange / m_request.total));
+    }
+
+private:
+    const ProgressRequest& m_request;
+    ProgressState& m_state;
+    QWidget* m_main;
+    InputGuard& m_guard;
+    std::unique_ptr<QProgressDialog> m_dialog;
+    QProgressBar* m_bar = nullptr;
+    QLabel* m_label = nullptr;
+};
+
 } // namespace
 
 void SetProgressDelay(std::chrono::milliseconds delay) {
@@ -101,55 +156,19 @@ void RunWithProgress(const ProgressRequest& request, ProgressState& state,
     std::atomic<bool> finished{false};
     std::exception_ptr failure;
     InputGuard guard(mainWindow, state);
-    std::unique_ptr<QProgressDialog> dialog;
-    QProgressBar* bar = nullptr;
-    QLabel* label = nullptr;
-
-    const auto refresh = [&] {
-        if (!dialog)
-            return;
-        const std::uint64_t done = state.done.load(std::memory_order_relaxed);
-        label->setText(Describe(request, done));
-        if (label->sizeHint().width() > label->width())
-            dialog->adjustSize(); // a file that grew while being read
-        if (request.total > 0)
-            bar->setValue(
-                int(std::min<std::uint64_t>(done, request.total) * kBarRange / request.total));
-    };
-    const auto showDialog = [&] {
-        if (finished || state.cancel)
-            return;
-        dialog = std::make_unique<QProgressDialog>(mainWindow);
-        dialog->setWindowTitle(
-            QString::fromStdString(AfxGetApp() ? AfxGetApp()->AppName() : std::string()));
-        // Our own bar and label: QProgressDialog::setValue would run the event
-        // loop from inside our refresh.
-        bar = new QProgressBar;
-        bar->setRange(0, request.total > 0 ? kBarRange : 0);
-        label = new QLabel(Describe(request, request.total));
-        dialog->setBar(bar);
-        dialog->setLabel(label);
-        dialog->setAutoClose(false);
-        dialog->setAutoReset(false);
-        dialog->setMinimumDuration(0);
-        dialog->setWindowModality(Qt::ApplicationModal);
-        // Cancel, the close box and Esc all stop the work.
-        QObject::connect(dialog.get(), &QProgressDialog::canceled,
-                         [&state] { state.cancel = true; });
-        QObject::connect(dialog.get(), &QDialog::rejected, [&state] { state.cancel = true; });
-        guard.Allow(dialog.get());
-        refresh();
-        dialog->show();
-    };
+    ProgressView view(request, state, mainWindow, guard);
 
     // Receives the worker's news; deleted before the loop, which drops a
     // message that came too late.
     auto context = std::make_unique<QObject>();
     QTimer showTimer;
     showTimer.setSingleShot(true);
-    QObject::connect(&showTimer, &QTimer::timeout, context.get(), showDialog);
+    QObject::connect(&showTimer, &QTimer::timeout, context.get(), [&] {
+        if (!finished)
+            view.Show();
+    });
     QTimer refreshTimer;
-    QObject::connect(&refreshTimer, &QTimer::timeout, context.get(), refresh);
+    QObject::connect(&refreshTimer, &QTimer::timeout, context.get(), [&view] { view.Refresh(); });
     showTimer.start(g_delay);
     refreshTimer.start(kRefresh);
 
@@ -172,7 +191,6 @@ void RunWithProgress(const ProgressRequest& request, ProgressState& state,
     showTimer.stop();
     refreshTimer.stop();
     context.reset();
-    dialog.reset();
     if (failure)
         std::rethrow_exception(failure);
 }
