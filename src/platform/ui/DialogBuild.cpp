@@ -102,6 +102,88 @@ void FitCaption(QAbstractButton* b) {
         b->setFont(f);
 }
 
+// The widget for a row of kind Edit.
+QWidget* MakeEdit(const ControlTemplate& row, QWidget* parent) {
+    if (row.style & CS_MULTILINE) {
+        auto* e = new QPlainTextEdit(parent);
+        e->setTabChangesFocus(true);
+        e->setReadOnly(row.style & CS_READONLY);
+        if (row.style & CS_NOBORDER)
+            e->setFrameShape(QFrame::NoFrame);
+        return e;
+    }
+    auto* e = new QLineEdit(parent);
+    // Owned by the field: the widget does not take its style.
+    auto* style = new StarPasswordStyle;
+    style->setParent(e);
+    e->setStyle(style);
+    e->setMaxLength(std::numeric_limits<int>::max());
+    e->setEchoMode((row.style & CS_PASSWORD) ? QLineEdit::Password : QLineEdit::Normal);
+    e->setFrame(!(row.style & CS_NOBORDER));
+    e->setReadOnly(row.style & CS_READONLY);
+    if (row.style & CS_CENTER)
+        e->setAlignment(Qt::AlignCenter);
+    return e;
+}
+
+QWidget* MakeStatic(const ControlTemplate& row, const QString& caption, QWidget* parent) {
+    auto* l = new QLabel(parent);
+    if (row.style & CS_NOPREFIX) {
+        l->setTextFormat(Qt::PlainText);
+        l->setText(caption);
+    } else {
+        l->setTextFormat(Qt::RichText);
+        l->setText(MnemonicToRichText(caption));
+    }
+    l->setWordWrap(!(row.style & CS_NOWRAP));
+    Qt::Alignment a = (row.style & CS_CENTER) ? Qt::AlignHCenter : Qt::AlignLeft;
+    a |= (row.style & CS_VCENTER) ? Qt::AlignVCenter : Qt::AlignTop;
+    l->setAlignment(a);
+    return l;
+}
+
+// The widget a row asks for, unplaced.
+QWidget* MakeControl(const ControlTemplate& row, const QString& caption, QWidget* parent) {
+    switch (row.kind) {
+    case ControlKind::PushButton:
+    case ControlKind::DefPushButton: {
+        auto* b = new QPushButton(caption, parent);
+        b->setAutoDefault(row.kind == ControlKind::DefPushButton);
+        b->setDefault(row.kind == ControlKind::DefPushButton);
+        return b;
+    }
+    case ControlKind::Edit:
+        return MakeEdit(row, parent);
+    case ControlKind::Static:
+        return MakeStatic(row, caption, parent);
+    case ControlKind::GroupBox:
+        return new QGroupBox(caption, parent);
+    case ControlKind::ComboBox: {
+        auto* c = new QComboBox(parent);
+        c->setEditable(false);
+        return c;
+    }
+    case ControlKind::CheckBox: {
+        auto* c = new QCheckBox(caption, parent);
+        // As close to its mark as a check box caption sits on Windows.
+        c->setStyleSheet(QStringLiteral("QCheckBox { spacing: 3px; }"));
+        return c;
+    }
+    case ControlKind::Icon: {
+        auto* l = new QLabel(parent);
+        l->setPixmap(AppIcon().pixmap(32, 32));
+        return l;
+    }
+    }
+    return nullptr;
+}
+
+// Labels, frames and icons only show: they take neither clicks nor the focus.
+bool IsDecoration(ControlKind kind) {
+    return kind == ControlKind::Static || kind == ControlKind::GroupBox ||
+           kind == ControlKind::Icon;
+}
+
 } // namespace
 
 void CDialog::Build(QWidget* parentWidget) {
@@ -122,91 +204,16 @@ void CDialog::Build(QWidget* parentWidget) {
 
 void CDialog::BuildControl(const ControlTemplate& row) {
     const QString caption = QString::fromUtf8(row.caption ? row.caption : "");
-    QWidget* w = nullptr;
-    int height = MapY(row.h);
-    switch (row.kind) {
-    case ControlKind::PushButton:
-    case ControlKind::DefPushButton: {
-        auto* b = new QPushButton(caption, m_window);
-        b->setAutoDefault(row.kind == ControlKind::DefPushButton);
-        b->setDefault(row.kind == ControlKind::DefPushButton);
-        w = b;
-        break;
-    }
-    case ControlKind::Edit:
-        if (row.style & CS_MULTILINE) {
-            auto* e = new QPlainTextEdit(m_window);
-            e->setTabChangesFocus(true);
-            e->setReadOnly(row.style & CS_READONLY);
-            if (row.style & CS_NOBORDER)
-                e->setFrameShape(QFrame::NoFrame);
-            w = e;
-        } else {
-            auto* e = new QLineEdit(m_window);
-            // Owned by the field: the widget does not take its style.
-            auto* style = new StarPasswordStyle;
-            style->setParent(e);
-            e->setStyle(style);
-            e->setMaxLength(std::numeric_limits<int>::max());
-            e->setEchoMode((row.style & CS_PASSWORD) ? QLineEdit::Password : QLineEdit::Normal);
-            e->setFrame(!(row.style & CS_NOBORDER));
-            e->setReadOnly(row.style & CS_READONLY);
-            if (row.style & CS_CENTER)
-                e->setAlignment(Qt::AlignCenter);
-            w = e;
-        }
-        break;
-    case ControlKind::Static: {
-        auto* l = new QLabel(m_window);
-        if (row.style & CS_NOPREFIX) {
-            l->setTextFormat(Qt::PlainText);
-            l->setText(caption);
-        } else {
-            l->setTextFormat(Qt::RichText);
-            l->setText(MnemonicToRichText(caption));
-        }
-        l->setWordWrap(!(row.style & CS_NOWRAP));
-        Qt::Alignment a = (row.style & CS_CENTER) ? Qt::AlignHCenter : Qt::AlignLeft;
-        a |= (row.style & CS_VCENTER) ? Qt::AlignVCenter : Qt::AlignTop;
-        l->setAlignment(a);
-        l->setAttribute(Qt::WA_TransparentForMouseEvents);
-        w = l;
-        break;
-    }
-    case ControlKind::GroupBox: {
-        auto* g = new QGroupBox(caption, m_window);
-        g->setAttribute(Qt::WA_TransparentForMouseEvents);
-        w = g;
-        break;
-    }
-    case ControlKind::ComboBox: {
-        auto* c = new QComboBox(m_window);
-        c->setEditable(false);
-        // The template height includes the dropped-down list.
-        height = c->sizeHint().height();
-        w = c;
-        break;
-    }
-    case ControlKind::CheckBox:
-        w = new QCheckBox(caption, m_window);
-        // As close to its mark as a check box caption sits on Windows.
-        w->setStyleSheet(QStringLiteral("QCheckBox { spacing: 3px; }"));
-        break;
-    case ControlKind::Icon: {
-        auto* l = new QLabel(m_window);
-        l->setPixmap(AppIcon().pixmap(32, 32));
-        l->setAttribute(Qt::WA_TransparentForMouseEvents);
-        w = l;
-        break;
-    }
-    }
+    QWidget* w = MakeControl(row, caption, m_window);
+    // A combo box's template height includes the dropped-down list.
+    const int height = row.kind == ControlKind::ComboBox ? w->sizeHint().height() : MapY(row.h);
     w->setGeometry(MapX(row.x), MapY(row.y), MapX(row.w), height);
     if (auto* b = qobject_cast<QAbstractButton*>(w))
         FitCaption(b);
-    w->setFocusPolicy((row.style & CS_TABSTOP) ? Qt::StrongFocus : Qt::NoFocus);
-    if (row.kind == ControlKind::Static || row.kind == ControlKind::GroupBox ||
-        row.kind == ControlKind::Icon)
-        w->setFocusPolicy(Qt::NoFocus);
+    const bool decoration = IsDecoration(row.kind);
+    w->setFocusPolicy((row.style & CS_TABSTOP) && !decoration ? Qt::StrongFocus : Qt::NoFocus);
+    if (decoration)
+        w->setAttribute(Qt::WA_TransparentForMouseEvents);
     w->setEnabled(!(row.style & CS_DISABLED));
     w->setAccessibleName(row.accessibleName ? QString::fromUtf8(row.accessibleName)
                                             : StripMnemonic(caption));
