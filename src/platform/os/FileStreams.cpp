@@ -2,6 +2,7 @@
 
 #include "platform/os/ReplacingFile.h"
 #include "platform/os/Wipe.h"
+#include "platform/os/WriteAll.h"
 
 #include <cerrno>
 #include <cstring>
@@ -181,27 +182,20 @@ public:
     }
 
     bool Write(const char* data, std::size_t size, FileError& error) {
-        while (size > 0) {
-            const ssize_t n = ::write(m_fd, data, size);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                error = {n < 0 ? CauseFromErrno(errno) : FileErrorCause::DiskFull, m_name};
-                return false;
-            }
-            data += n;
-            size -= std::size_t(n);
+        if (const int err = WriteAll(m_fd, data, size)) {
+            error = {CauseFromErrno(err), m_name};
+            return false;
         }
         return true;
     }
-    // A regular file is flushed to disk, so success means the bytes are
-    // stored; a pipe or terminal has nothing more to flush.
     std::optional<FileIdentity> Replaces() const {
         struct stat st {};
         if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))
             return std::nullopt;
         return IdentityOf(st);
     }
+    // A regular file is flushed to disk, so success means the bytes are
+    // stored; a pipe or terminal has nothing more to flush.
     bool Commit(FileError& error) {
         struct stat st {};
         if (::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && ::fsync(m_fd) != 0) {

@@ -1,6 +1,7 @@
 #include "platform/os/ReplacingFile.h"
 
 #include "platform/os/TemporaryFiles.h"
+#include "platform/os/WriteAll.h"
 
 #include <atomic>
 #include <cerrno>
@@ -176,20 +177,11 @@ void ReplacingFile::Discard() {
 }
 
 bool ReplacingFile::Write(const void* data, std::size_t size, FileError& error) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = ::write(m_fd, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            // A write that stores nothing counts as a full disk.
-            error = n < 0 ? Fail(errno) : FileError{FileErrorCause::DiskFull, m_place.shown};
-            return false;
-        }
-        p += n;
-        size -= std::size_t(n);
-        m_written += std::uint64_t(n);
+    if (const int err = WriteAll(m_fd, data, size)) {
+        error = Fail(err);
+        return false;
     }
+    m_written += size;
     // Start putting what is written on disk now, so that the flush at the end
     // has little left to wait for. Only a hint: Commit's fsync reports errors.
     if (m_written - m_flushedFrom >= kWritebackStep) {

@@ -1,0 +1,24 @@
+#include "platform/os/WriteAll.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace quillmar {
+
+int WriteAll(int fd, const void* data, std::size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return ENOSPC;
+        p += n;
+        size -= std::size_t(n);
+    }
+    return 0;
+}
+
+} // namespace quillmar
