@@ -2,7 +2,7 @@
 // pipeline writes exactly what the plain loop writes, where either stops on a
 // failure or a cancel, and that the target then takes nothing.
 #include "FakeFiles.h"
-#include "blockloop/BlockCipher.h"
+#include "operations/FilePair.h"
 #include "blockloop/BlockPipeline.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 // reading are called directly.
 #include "CommandLine.h"
 #include "Password.h"
-#include "blockloop/BlockCipher.h"
+#include "operations/FilePair.h"
 #include "crypto/CipherModules.h"
 #include "crypto/KeyFile.h"
 #include "crypto/RandomKey.h"

@@ -2,37 +2,10 @@
 
 #include "platform/os/Wipe.h"
 #include "platform/os/FileError.h"
-#include "platform/os/FileIdentity.h"
 
 #include <cstring>
 
 namespace quillmar {
-
-BlockOutcome OpenBlockFiles(std::string_view sourcePath, std::string_view targetPath,
-                            FileLayer& layer, BlockFiles& files) {
-    using Kind = BlockOutcome::Kind;
-    files = {};
-    // An empty path, or one too long to open, names no file.
-    FileError error{FileErrorCause::BadPath, std::string(sourcePath)};
-    const std::string source = MakeAbsolutePath(sourcePath);
-    if (source.empty() || !(files.source = layer.OpenRead(source, Pipes::Refuse, error)))
-        return {Kind::SourceUnopenable, error};
-    const std::string target = MakeAbsolutePath(targetPath);
-    error = {FileErrorCause::BadPath, std::string(targetPath)};
-    if (!target.empty())
-        files.target = layer.OpenReplace(target, Readers::AsBefore, error);
-    // Asked of the file that would really be replaced, however it was named.
-    const auto sourceId = files.source->Identity();
-    if (files.target && sourceId && files.target->Replaces() == sourceId) {
-        error = {FileErrorCause::SharingViolation, target}; // replacing it would destroy the source
-        files.target.reset();
-    }
-    if (!files.target) {
-        files = {};
-        return {Kind::TargetUnopenable, error};
-    }
-    return {};
-}
 
 BlockOutcome RunBlockCipher(BlockFiles& files, const char* password, CipherEntry entry,
                             const BlockControl& control) {
@@ -77,16 +50,6 @@ BlockOutcome RunBlockCipher(BlockFiles& files, const char* password, CipherEntry
     if (!files.target->Commit(outcome.error))
         outcome.kind = BlockOutcome::Kind::FileError;
     return outcome;
-}
-
-BlockOutcome RunBlockCipher(std::string_view sourcePath, std::string_view targetPath,
-                            const char* password, CipherEntry entry, const BlockControl& control,
-                            FileLayer& layer) {
-    BlockFiles files;
-    const BlockOutcome opened = OpenBlockFiles(sourcePath, targetPath, layer, files);
-    if (opened.kind != BlockOutcome::Kind::Success)
-        return opened;
-    return RunBlockCipher(files, password, entry, control);
 }
 
 } // namespace quillmar

@@ -11,7 +11,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <string_view>
 
 namespace quillmar {
 
@@ -40,20 +39,9 @@ struct BlockOutcome {
     FileError error; // unless Success or Cancelled: the cause and the file's path
 };
 
-// Opens the source, then the target. One file named as both, however
-// spelled, is refused as a target. Empty paths and paths too long to open
-// fail. Success, or which of the two could not be opened.
-BlockOutcome OpenBlockFiles(std::string_view sourcePath, std::string_view targetPath,
-                            FileLayer& layer, BlockFiles& files);
-
 // The loop on open files. The target takes the new content only when every
 // block is written and flushed; otherwise it stays exactly as it was.
 BlockOutcome RunBlockCipher(BlockFiles& files, const char* password, CipherEntry entry,
                             const BlockControl& control = {});
-
-// Opens both files, then runs the loop.
-BlockOutcome RunBlockCipher(std::string_view sourcePath, std::string_view targetPath,
-                            const char* password, CipherEntry entry, const BlockControl& control,
-                            FileLayer& layer);
 
 } // namespace quillmar

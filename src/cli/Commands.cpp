@@ -2,6 +2,7 @@
 
 #include "Password.h"
 #include "blockloop/BlockPipeline.h"
+#include "operations/FilePair.h"
 #include "crypto/CipherModules.h"
 #include "crypto/KeyFile.h"
 #include "crypto/RandomKey.h"

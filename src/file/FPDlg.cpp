@@ -1,6 +1,6 @@
 #include "file/FPDlg.h"
 
-#include "blockloop/BlockCipher.h"
+#include "operations/FilePair.h"
 #include "blockloop/BlockPipeline.h"
 #include "platform/os/Wipe.h"
 #include "panels/CipherBinding.h"

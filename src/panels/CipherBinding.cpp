@@ -1,8 +1,8 @@
 #include "panels/CipherBinding.h"
 
+#include "operations/Binding.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/WinApp.h"
-#include "res/Strings.h"
 
 namespace quillmar {
 
@@ -12,17 +12,11 @@ std::unique_ptr<CModule> BindCipher(const CDialog* owner, const char* fileName,
     if (CWinApp* app = AfxGetApp())
         dirs = app->ModuleDirectories();
     auto module = std::make_unique<CModule>(fileName, entryName, dirs);
-    switch (module->GetStatus()) {
-    case CModule::Status::Bound:
-        return module;
-    case CModule::Status::ModuleMissing:
-        AfxMessageBox(owner, missingModuleMessage, "");
-        break;
-    case CModule::Status::EntryMissing:
-        AfxMessageBox(owner, str::kNoFunction, "");
-        break;
+    if (const char* failure = BindingFailure(*module, missingModuleMessage)) {
+        AfxMessageBox(owner, failure, "");
+        return nullptr;
     }
-    return nullptr;
+    return module;
 }
 
 } // namespace quillmar

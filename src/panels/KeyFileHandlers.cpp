@@ -1,6 +1,7 @@
 #include "panels/KeyFileHandlers.h"
 
 #include "crypto/KeyFile.h"
+#include "operations/KeyFiles.h"
 #include "platform/os/Wipe.h"
 #include "panels/PathChooser.h"
 #include "platform/os/FileError.h"
@@ -20,34 +21,19 @@ void ReportFileError(const CDialog& panel, const FileError& error) {
     AfxMessageBox(&panel, FileErrorSentence(error), std::nullopt, MsgIcon::Stop);
 }
 
-// Reads up to a record's worth from the start of path into record; returns
-// how many bytes came, or nothing after a failure described in error. A named
-// pipe gives what it holds: with no writer it must not hang the window.
-std::optional<std::size_t> ReadRecordBytes(const std::string& path, KeyRecord& record,
-                                           FileError& error) {
-    const auto reader = AfxFileLayer().OpenRead(path, Pipes::Read, error);
-    if (!reader)
-        return std::nullopt;
-    return reader->Read(reinterpret_cast<char*>(record.bytes.data()), record.bytes.size(), error);
-}
-
 } // namespace
 
 void SaveKeyFromField(CDialog& panel, int passwordFieldId, std::string& rememberedPath) {
     const WipedString password(panel.GetDlgItemText(passwordFieldId));
-    KeyRecord record;
     // Refused before a file is asked for: the user's choice would be wasted.
-    if (!MakeKeyRecord(password.Value(), record)) {
+    if (!FitsKeyFile(password.Value())) {
         AfxMessageBox(&panel, str::kKeyTooLong);
         return;
     }
     if (!ChoosePath(panel, rememberedPath))
         return;
-    // The password stands in the clear: only its owner may read the file.
     FileError error;
-    const auto* bytes = reinterpret_cast<const char*>(record.bytes.data());
-    auto file = AfxFileLayer().OpenReplace(rememberedPath, Readers::OwnerOnly, error);
-    if (!file || !file->Write(bytes, record.bytes.size(), error) || !file->Commit(error)) {
+    if (SaveKeyFile(rememberedPath, password.Value(), AfxFileLayer(), error) != KeySave::Ok) {
         ReportFileError(panel, error);
         return;
     }
@@ -57,22 +43,19 @@ void SaveKeyFromField(CDialog& panel, int passwordFieldId, std::string& remember
 void LoadKeyIntoField(CDialog& panel, int passwordFieldId, std::string& rememberedPath) {
     if (!ChoosePath(panel, rememberedPath))
         return;
-    KeyRecord record;
     FileError error;
-    const auto got = ReadRecordBytes(rememberedPath, record, error);
-    if (!got) {
+    WipedString password{std::string()};
+    switch (LoadKeyFile(rememberedPath, AfxFileLayer(), password.Value(), error)) {
+    case KeyLoad::FileError:
         ReportFileError(panel, error);
         return;
-    }
-    WipedString password{std::string()};
-    switch (ReadKeyRecord(std::span(record.bytes.data(), *got), password.Value())) {
-    case KeyReadResult::Empty:
+    case KeyLoad::Empty:
         AfxMessageBox(&panel, str::kKeyFileEmpty);
         return;
-    case KeyReadResult::NotKeyFile:
+    case KeyLoad::NotKeyFile:
         AfxMessageBox(&panel, str::kNotKeyFile);
         return;
-    case KeyReadResult::Ok:
+    case KeyLoad::Ok:
         break;
     }
     // The field holds text: bytes from another system may not survive it, and

@@ -1,6 +1,7 @@
 #include "text/TextDlg.h"
 
 #include "crypto/RandomKey.h"
+#include "operations/TextCipher.h"
 #include "platform/os/Wipe.h"
 #include "panels/CipherBinding.h"
 #include "panels/KeyFileHandlers.h"
@@ -129,9 +130,7 @@ void CTextDlg::RunCipher(const char* entry, const char* missingModuleMessage,
     auto module = BindCipher(this, kTextModule, entry, missingModuleMessage);
     if (!module)
         return;
-    module->Entry()(text.data(), password.Value().c_str(), std::int32_t(text.size()));
-    // A module that leaves a zero byte cuts the shown result there.
-    text.resize(strnlen(text.data(), text.size()));
+    RunTextCipher(module->Entry(), password.Value().c_str(), text);
     SetDlgItemText(IDC_TEXTFIELD, text);
     module->Release();
     SetDlgItemText(IDC_STATUS, doneMessage);

@@ -1,0 +1,14 @@
+#pragma once
+// A text through a cipher module: one call for the whole text, in place.
+
+#include "platform/os/Module.h"
+
+#include <string>
+
+namespace quillmar {
+
+// The caller has checked that text fits one call (int32 bytes). A module that
+// leaves a zero byte ends the text there, as a text field would show it.
+void RunTextCipher(CipherEntry entry, const char* password, std::string& text);
+
+} // namespace quillmar
