@@ -8,9 +8,9 @@
 // each in a fresh process.
 // Usage: file_bench [MiB=256] [rounds=3]; each time is the best of the rounds.
 
-#include "operations/FilePair.h"
 #include "blockloop/BlockPipeline.h"
 #include "crypto/CipherModules.h"
+#include "operations/FilePair.h"
 #include "platform/os/FileStreams.h"
 #include "platform/os/Module.h"
 

@@ -2,8 +2,8 @@
 // pipeline writes exactly what the plain loop writes, where either stops on a
 // failure or a cancel, and that the target then takes nothing.
 #include "FakeFiles.h"
-#include "operations/FilePair.h"
 #include "blockloop/BlockPipeline.h"
+#include "operations/FilePair.h"
 
 #include <gtest/gtest.h>
 

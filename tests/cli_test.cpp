@@ -4,10 +4,10 @@
 // reading are called directly.
 #include "CommandLine.h"
 #include "Password.h"
-#include "operations/FilePair.h"
 #include "crypto/CipherModules.h"
 #include "crypto/KeyFile.h"
 #include "crypto/RandomKey.h"
+#include "operations/FilePair.h"
 #include "res/Strings.h"
 
 #include <gtest/gtest.h>

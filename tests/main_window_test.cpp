@@ -157,9 +157,9 @@ TEST(ModuleSearch, OnlyOurOwnFoldersNeverCurrentOrLibraryPath) {
         }
         CModule skipped("TRV.DLL", "ENCRYPTFUNC", {sub, FakeModuleDir("none")});
         EXPECT_EQ(skipped.GetStatus(), CModule::Status::ModuleMissing);
-        EXPECT_EQ(skipped.Skipped(), std::vector<std::string>{(sub / "TRV.DLL").string() +
-                                                              " was not loaded: " + path.string() +
-                                                              reason});
+        EXPECT_EQ(skipped.Skipped(),
+                  std::vector<std::string>{(sub / "TRV.DLL").string() +
+                                           " was not loaded: " + path.string() + reason});
         std::filesystem::permissions(path, std::filesystem::perms(0755));
     }
     // The second folder is searched when the first lacks the module.

@@ -1,7 +1,7 @@
 #include "blockloop/BlockCipher.h"
 
-#include "platform/os/Wipe.h"
 #include "platform/os/FileError.h"
+#include "platform/os/Wipe.h"
 
 #include <cstring>
 

@@ -2,13 +2,13 @@
 
 #include "Password.h"
 #include "blockloop/BlockPipeline.h"
-#include "operations/FilePair.h"
 #include "crypto/CipherModules.h"
 #include "crypto/KeyFile.h"
 #include "crypto/RandomKey.h"
-#include "platform/os/Wipe.h"
+#include "operations/FilePair.h"
 #include "platform/os/FileError.h"
 #include "platform/os/ReplacingFile.h"
+#include "platform/os/Wipe.h"
 #include "res/Strings.h"
 
 #include <algorithm>

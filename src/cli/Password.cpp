@@ -1,8 +1,8 @@
 #include "Password.h"
 
 #include "crypto/KeyFile.h"
-#include "platform/os/Wipe.h"
 #include "platform/os/FileError.h"
+#include "platform/os/Wipe.h"
 #include "res/Strings.h"
 
 #include <cerrno>

@@ -44,9 +44,9 @@ BlockOutcome OpenBlockFiles(std::string_view sourcePath, std::string_view target
     // would read its own output for ever.
     const auto sourceId = files.source->Identity();
     if (files.target && sourceId && files.target->Replaces() == sourceId) {
-        error = {FileErrorCause::SharingViolation,
-                 targetPath == "-" && streams.dashNamesStream ? kStandardOutput
-                                                              : MakeAbsolutePath(targetPath)};
+        error = {FileErrorCause::SharingViolation, targetPath == "-" && streams.dashNamesStream
+                                                       ? kStandardOutput
+                                                       : MakeAbsolutePath(targetPath)};
         files.target.reset();
     }
     if (!files.target) {

@@ -2,10 +2,10 @@
 
 #include "crypto/KeyFile.h"
 #include "operations/KeyFiles.h"
-#include "platform/os/Wipe.h"
 #include "panels/PathChooser.h"
 #include "platform/os/FileError.h"
 #include "platform/os/FileStreams.h"
+#include "platform/os/Wipe.h"
 #include "platform/ui/Dialog.h"
 #include "platform/ui/MessageBox.h"
 #include "res/Strings.h"

@@ -2,9 +2,9 @@
 
 #include "crypto/RandomKey.h"
 #include "operations/TextCipher.h"
-#include "platform/os/Wipe.h"
 #include "panels/CipherBinding.h"
 #include "panels/KeyFileHandlers.h"
+#include "platform/os/Wipe.h"
 #include "platform/ui/MessageBox.h"
 #include "res/Resource.h"
 #include "res/Strings.h"

@@ -15,8 +15,8 @@
 namespace quillmar {
 
 struct TargetPlace {
-    UniqueFd folder;  // opened with O_PATH
-    std::string name; // in folder
+    UniqueFd folder;   // opened with O_PATH
+    std::string name;  // in folder
     std::string shown; // the full path, for messages
     struct stat folderStat {};
     std::optional<struct stat> existing; // what name holds now; nothing for a new file

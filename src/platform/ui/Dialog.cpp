@@ -1,9 +1,9 @@
 #include "platform/ui/Dialog.h"
 
+#include "platform/os/Wipe.h"
 #include "platform/ui/AppIcon.h"
 #include "platform/ui/DialogWindow.h"
 #include "platform/ui/WinApp.h"
-#include "platform/os/Wipe.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -25,7 +25,6 @@
 #include <QTextDocument>
 
 #include <limits>
-
 
 namespace quillmar {
 
