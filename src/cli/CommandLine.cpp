@@ -90,16 +90,19 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
         argv.push_back(s.data());
     argv.push_back(nullptr);
     const int argc = int(copies.size());
-    // Options may stand anywhere; getopt_long moves the other arguments, in
-    // their order, to the end. "-" alone is one of them.
+    // Options may stand anywhere, whatever POSIXLY_CORRECT says; the other
+    // arguments come as option 1, in their order. "-" alone is one of them.
     std::vector<std::pair<int, std::string>> given;
+    std::vector<std::string> positional;
     std::string unknown, missing; // the first option refused, spelled as given
     bool help = false, version = false;
     ::opterr = 0;
     ::optind = 0; // starts afresh, as for a new program
-    for (int c; (c = ::getopt_long(argc, argv.data(), ":k:qfhV", kOptions, nullptr)) != -1;) {
+    for (int c; (c = ::getopt_long(argc, argv.data(), "-:k:qfhV", kOptions, nullptr)) != -1;) {
         const std::string spelled = argv[::optind - 1];
-        if (c == 'h' || c == 'V')
+        if (c == 1)
+            positional.emplace_back(::optarg);
+        else if (c == 'h' || c == 'V')
             (c == 'h' ? help : version) = true;
         else if (c == ':' && missing.empty() && unknown.empty())
             missing = Describe(::optopt).first + (::optopt == 'k' ? " needs a key file"
@@ -120,7 +123,7 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
         only.line.command = help ? Command::Help : Command::Version;
         return only;
     }
-    const std::vector<std::string> positional(argv.begin() + ::optind, argv.end() - 1);
+    positional.insert(positional.end(), argv.begin() + ::optind, argv.end() - 1); // after "--"
     if (positional.empty())
         return Fail(unknown.empty() ? "no command given" : "unknown option " + Quoted(unknown));
     const CommandInfo* info = FindCommand(positional[0]);

@@ -40,6 +40,7 @@ constexpr int kRedrawEveryMs = 200, kPlainEveryMs = 1000;
 
 const char* const kInputClosed = "standard input is closed.";
 const char* const kOutputClosed = "standard output is closed.";
+const char* const kOneFile = ": source and target are one file.";
 
 bool Closed(const Environment& env, int fd) {
     return env.closed & (1u << fd);
@@ -183,10 +184,23 @@ std::string Why(const std::string& spelled, const FileError& error, int err) {
 // the window's sentence followed by the file and the reason.
 std::string OpenFiles(const CommandLine& line, const Environment& env, BlockFiles& files) {
     const std::string &source = line.source, &target = line.target;
+    errno = 0;
+    if (source != "-" && target != "-") {
+        const BlockOutcome opened = OpenBlockFiles(source, target, PosixFileLayer(), files);
+        const int err = errno;
+        if (opened.kind == BlockOutcome::Kind::SourceUnopenable)
+            return std::string(str::kNoSourceFile) + " " + Why(source, opened.error, err);
+        if (opened.kind != BlockOutcome::Kind::TargetUnopenable)
+            return {};
+        // Said when one file is named twice, and by no call that failed.
+        if (opened.error.cause == FileErrorCause::SharingViolation &&
+            CauseFromErrno(err) != FileErrorCause::SharingViolation)
+            return std::string(str::kNoTargetFile) + " " + target + kOneFile;
+        return std::string(str::kNoTargetFile) + " " + Why(target, opened.error, err);
+    }
     files = {};
     FileError error{FileErrorCause::BadPath, {}};
     std::string why;
-    errno = 0;
     if (source == "-") {
         if (Closed(env, STDIN_FILENO))
             why = "-: " + std::string(kInputClosed);
@@ -205,7 +219,7 @@ std::string OpenFiles(const CommandLine& line, const Environment& env, BlockFile
     errno = 0;
     // "encrypt-file f - >> f" would read its own output for ever.
     if (sourceId && targetId && *sourceId == *targetId)
-        why = target + ": source and target are one file.";
+        why = target + kOneFile;
     else if (target == "-" && Closed(env, STDOUT_FILENO))
         why = "-: " + std::string(kOutputClosed);
     else if (target == "-" && !(files.target = WriterOnDescriptor(STDOUT_FILENO, kStandardOutput)))
