@@ -3,6 +3,7 @@
 // window's key files and the real cipher modules. Parsing and password
 // reading are called directly.
 #include "CommandLine.h"
+#include "Commands.h"
 #include "Password.h"
 #include "crypto/CipherModules.h"
 #include "crypto/KeyFile.h"
@@ -129,14 +130,14 @@ std::string PanelTextCipher(std::string text, const char* entry,
 std::string Describe(const ParsedCommandLine& parsed) {
     const char* names[] = {"help",         "version",      "encrypt-file", "decrypt-file",
                            "encrypt-text", "decrypt-text", "random-key",   "save-key"};
-    const char* kinds[] = {"prompt", "key ", "fd "};
+    const char* kinds[] = {"prompt", "key ", "fd ", "file "};
     const CommandLine& l = parsed.line;
     const PasswordSource& p = l.password;
     if (!parsed.error.empty())
         return "error: " + parsed.error;
     return names[int(l.command)] + (" [" + l.source + "] [" + l.target + "] [" + l.keyFile + "] ") +
-           kinds[int(p.kind)] + p.keyFile + (p.fd < 0 ? "" : std::to_string(p.fd)) +
-           (l.quiet ? " quiet" : "");
+           kinds[int(p.kind)] + p.file + (p.fd < 0 ? "" : std::to_string(p.fd)) +
+           (l.quiet ? " quiet" : "") + (l.force ? " force" : "");
 }
 
 TEST(CliCommandLine, SortsArgumentsAndRefusesWhatMakesNoSense) {
@@ -146,6 +147,12 @@ TEST(CliCommandLine, SortsArgumentsAndRefusesWhatMakesNoSense) {
         {{"encrypt-text", "--password-fd=3", "--quiet"}, "encrypt-text [] [] [] fd 3 quiet"},
         {{"encrypt-file", "a", "b", "--password-fd", "0"}, "encrypt-file [a] [b] [] fd 0"},
         {{"encrypt-file", "--", "-x", "--help"}, "encrypt-file [-x] [--help] [] prompt"},
+        {{"-qfk", "k", "decrypt-file", "-", "-"}, "decrypt-file [-] [-] [] key k quiet force"},
+        {{"encrypt-text", "--password-file=p"}, "encrypt-text [] [] [] file p"},
+        {{"random-key", "-V"}, "version [] [] [] prompt"},
+        {{"encrypt-text", "-f"}, "error: '--force' is not an option of encrypt-text"},
+        {{"encrypt-text", "--quiet=1"}, "error: --quiet takes no value"},
+        {{"encrypt-text", "-k"}, "error: --key-file needs a key file"},
         {{"encrypt"}, "error: unknown command 'encrypt'"},
         {{"encrypt-text", "--password", "pw"},
          "error: '--password' is not an option of encrypt-text"},
@@ -175,7 +182,11 @@ TEST(CliPassword, PipeOrKeyFileGivesAPasswordOnlyIfTheWindowCouldTakeIt) {
     // The key file read ("" for the pipe), what it or the pipe holds, the
     // password, and the refusal.
     const std::tuple<std::string, std::string, std::string, std::string> rows[] = {
-        {"", "secret\nnext", "secret", ""},
+        {"", "secret\r\nnext", "secret", ""},
+        {"p", "line\r\nnext", "line", ""},
+        {"pub", "secret\n", "",
+         (dir / "pub").string() +
+             " can be read by its group or by others: make it private with chmod 600 first."},
         {"", "no newline", "no newline", ""},
         {"", max, max, ""},
         {"", max + "x", "", "The password is longer than 32767 bytes."},
@@ -199,13 +210,17 @@ TEST(CliPassword, PipeOrKeyFileGivesAPasswordOnlyIfTheWindowCouldTakeIt) {
         ASSERT_EQ(::pipe(p), 0);
         if (file.empty())
             ASSERT_EQ(::write(p[1], content.data(), content.size()), ssize_t(content.size()));
-        else if (file == "k")
+        else if (file == "k" || file.starts_with("p"))
             WriteFile(dir / file, content);
+        if (file.starts_with("p")) // a password file; "pub" all may read
+            fs::permissions(dir / file, fs::perms(file == "p" ? 0600 : 0644));
         ::close(p[1]);
         std::string password = "stale", rest(8, '\0');
-        const auto r = ObtainPassword(file.empty() ? PasswordSource{Descriptor, {}, p[0]}
-                                                   : PasswordSource{KeyFile, dir / file},
-                                      false, -1, password);
+        const auto r = ObtainPassword(
+            file.empty()
+                ? PasswordSource{Descriptor, {}, p[0]}
+                : PasswordSource{file.starts_with("p") ? PasswordFile : KeyFile, dir / file},
+            false, -1, password);
         rest.resize(std::size_t(std::max<ssize_t>(0, ::read(p[0], rest.data(), rest.size()))));
         ::close(p[0]);
         // Read a byte at a time: what follows the newline stays in the pipe.
@@ -271,6 +286,7 @@ TEST(CliKeyFiles, RandomKeySavedByTheCommandLoadsInTheWindow) {
 TEST(CliRefusals, EachGivesItsMessageAndStatusAndChangesNothing) {
     const WindowKeyFile key;
     const std::string noTarget = str::kNoTargetFile, noDll = str::kNoEncryptDll,
+                      one = ": source and target are one file.",
                       bin = "mkdir bin && cp $Q bin"; // the program, and no module beside it
     // Shell scripts in a folder holding the file "a": the set-up, the command;
     // then the status and the message, where {} is the folder.
@@ -281,12 +297,20 @@ TEST(CliRefusals, EachGivesItsMessageAndStatusAndChangesNothing) {
         {bin, "bin/quillmar decrypt-text --key-file $K", 1, str::kNoDecryptDll},
         {bin + " && cp $B/DES.DLL .", "bin/quillmar encrypt-file a b --key-file $K", 1, noDll},
         {bin + " && cp $F/empty/DES.DLL bin", "bin/quillmar decrypt-file a b", 1, str::kNoFunction},
-        {"", "$Q encrypt-file none b --key-file $K", 1, str::kNoSourceFile},
-        {"mkdir sub", "$Q encrypt-file a sub/../a --key-file $K", 1, noTarget},
-        {"ln -s a link", "$Q encrypt-file a link --key-file $K", 1, noTarget},
-        {"", "$Q encrypt-file - a --key-file $K < a", 1, noTarget},
-        {"", "$Q encrypt-file a - --key-file $K >> a", 1, noTarget},
-        {"", "$Q encrypt-file a none/b --key-file $K", 1, noTarget},
+        {"", "$Q encrypt-file none b --key-file $K", 1,
+         std::string(str::kNoSourceFile) + " none: No such file or directory."},
+        {"mkdir sub", "$Q encrypt-file a sub/../a --key-file $K", 1, noTarget + " sub/../a" + one},
+        {"ln -s a link", "$Q encrypt-file a link --key-file $K", 1, noTarget + " link" + one},
+        {"", "$Q encrypt-file - a --key-file $K < a", 1, noTarget + " a" + one},
+        {"", "$Q encrypt-file a - --key-file $K >> a", 1, noTarget + " -" + one},
+        {"", "$Q encrypt-file a none/b -k $K", 1, noTarget + " none/b: No such file or directory."},
+        {"", "$Q decrypt-file - a -k $K <&-", 1,
+         std::string(str::kNoSourceFile) + " -: standard input is closed."},
+        {"", "$Q encrypt-file a - -k $K >&-", 1, noTarget + " -: standard output is closed."},
+        {"", "$Q encrypt-text -k $K <a >&-", 1, "Standard output is closed."},
+        {"", "$Q random-key >&-", 1, "Standard output is closed."},
+        {"", "$Q encrypt-file a b --password-fd 0 <&-", 2,
+         "--password-fd 0 names no open descriptor."},
         {"", "$Q encrypt-file a b --key-file a", 2, str::kNotKeyFile},
         {"touch empty", "$Q encrypt-file a b --key-file empty", 2, str::kKeyFileEmpty},
         {"", "$Q decrypt-file a b", 2,
@@ -315,35 +339,82 @@ TEST(CliRefusals, EachGivesItsMessageAndStatusAndChangesNothing) {
     }
 }
 
-TEST(CliPrompt, AsksOnTheTerminalWithoutEcho) {
-    const std::pair<std::vector<std::string>, Result> rows[] = {
-        // answers ("\x03" is Ctrl-C), then the status, what is shown and what is said
-        {{"pw\n", "pw\n"}, {0, PanelTextCipher("text", kEncryptEntry, "pw"), ""}},
-        {{"pw\n", "px\n"}, {2, "", "quillmar: The two passwords differ.\n"}},
-        {{"p\x03"}, {130, "", ""}},
+TEST(CliPrompt, AsksOnTheTerminalWithoutEchoAndPutsItBackOnEverySignal) {
+    const WindowKeyFile key;
+    // A job of its own, as from an interactive shell (whose words on a signal
+    // are dropped): stopped, it says whether echo is back, then goes on.
+    const std::string prompt = "set -m; exec 4>&2 2>/dev/null; (exec $Q encrypt-text 2>&4); s=$?; "
+                               "stty -a </dev/tty | grep -ow -- '-\\?echo' >/dev/tty; "
+                               "[ $s -lt 148 ] && exit $s; fg >/dev/null";
+    const std::string encrypted = PanelTextCipher("text", kEncryptEntry, "pw"), both = "pw\npw\n",
+                      terminal = "quillmar: Standard output is a terminal: redirect it to a file "
+                                 "(> FILE) or a pipe (| COMMAND), name a TARGET, or give --force "
+                                 "to write the bytes there anyway.\n";
+    const std::tuple<std::string, int, std::vector<std::string>, Result> rows[] = {
+        // the script, a signal at the first prompt, answers ("\x03" is Ctrl-C), the
+        // result; answers not asked for are typed at once, in case the program goes on
+        {prompt, 0, {"pw\n", "pw\n"}, {0, encrypted, ""}},
+        {prompt, 0, {"pw\n", "px\n"}, {2, "", "quillmar: The two passwords differ.\n"}},
+        {prompt, 0, {"p\x03"}, {130, "", ""}},
+        {prompt, SIGQUIT, {both}, {128 + SIGQUIT, "", ""}},
+        {prompt, SIGALRM, {both}, {128 + SIGALRM, "", ""}},
+        {prompt, SIGUSR1, {both}, {128 + SIGUSR1, "", ""}},
+        {prompt, SIGUSR2, {both}, {128 + SIGUSR2, "", ""}},
+        {prompt, SIGPIPE, {both}, {128 + SIGPIPE, "", ""}},
+        {prompt, SIGTSTP, {"pw\n", "pw\n"}, {0, encrypted, ""}},
+        {prompt, SIGTTIN, {"pw\n", "pw\n"}, {0, encrypted, ""}},
+        {prompt, SIGTTOU, {"pw\n", "pw\n"}, {0, encrypted, ""}},
+        {"$Q encrypt-file in - -k $K >/dev/tty", 0, {}, {2, "", terminal}},
+        {"$Q encrypt-file -f in - -k $K >/dev/tty", 0, {}, {0, "", ""}},
     };
-    for (const auto& [answers, expected] : rows) {
+    for (const auto& [script, signal, answers, expected] : rows) {
+        SCOPED_TRACE(script + " " + std::to_string(signal));
         const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
         const std::string tty = ::ptsname(master);
         // Kept open here too, so the terminal can be looked at once the program is gone.
         const int slave = ::open(tty.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        Child child("exec $Q encrypt-text", {}, "text", tty);
+        Child child(script, {}, "text", tty);
         std::string seen;
-        for (std::size_t i = 0; i < answers.size(); ++i) {
-            const std::string prompt = i == 0 ? "Password: " : "Repeat password: ";
-            for (char c; !seen.ends_with(prompt) && ::read(master, &c, 1) == 1;)
+        const auto readUntil = [&](const std::string& end) {
+            for (char c; !seen.ends_with(end) && ::read(master, &c, 1) == 1;)
                 seen += c;
-            ASSERT_TRUE(seen.ends_with(prompt)) << seen;
+            return seen.ends_with(end);
+        };
+        termios t{};
+        for (std::size_t i = 0; i < answers.size(); ++i) {
+            ASSERT_TRUE(readUntil(i == 0 ? "Password: " : "Repeat password: ")) << seen;
+            if (i == 0 && signal)
+                ::kill(-::tcgetpgrp(master), signal);
+            if (i == 0 && signal && std::get<0>(expected) == 0) { // it stopped, and goes on
+                EXPECT_TRUE(readUntil("echo\r\n") && !seen.ends_with("-echo\r\n")) << seen;
+                for (int spins = 0; ::tcgetattr(slave, &t) == 0 && (t.c_lflag & ECHO); ++spins)
+                    ASSERT_LT(spins, 10'000'000) << "echo stays on once continued";
+            }
             ASSERT_EQ(::write(master, answers[i].data(), answers[i].size()),
                       ssize_t(answers[i].size()));
         }
         EXPECT_EQ(child.Wait(), expected);
-        termios t{};
         EXPECT_TRUE(::tcgetattr(slave, &t) == 0 && (t.c_lflag & ECHO)); // echo is back on
         EXPECT_EQ(seen.find("pw"), std::string::npos) << "echoed: " << seen;
         ::close(slave);
         ::close(master);
+    }
+}
+
+TEST(CliProgress, PercentMiBRateAndTimeLeftRedrawnOrAsPlainLines) {
+    constexpr std::uint64_t MiB = 1 << 20;
+    const std::tuple<ProgressStyle, std::uint64_t, std::uint64_t, double, std::string> rows[] = {
+        {ProgressStyle::Plain, 128 * MiB, 256 * MiB, 2, "50 %  128/256 MiB  64 MiB/s  2 s left\n"},
+        {ProgressStyle::Redrawn, 128 * MiB, 256 * MiB, 2,
+         "\rquillmar: 50 %  128/256 MiB  64 MiB/s  2 s left\033[K"},
+        {ProgressStyle::Plain, MiB, 1024 * MiB, 1, "0 %  1/1024 MiB  1 MiB/s  18 min left\n"},
+        {ProgressStyle::Plain, 256 * MiB, 256 * MiB, 2, "100 %  256/256 MiB  128 MiB/s\n"},
+        {ProgressStyle::Plain, 3 * MiB, 0, 0, "3 MiB\n"}, // a stream, at once
+    };
+    for (const auto& [style, done, total, seconds, line] : rows) {
+        EXPECT_EQ(ProgressText(style, done, total, seconds),
+                  style == ProgressStyle::Plain ? "quillmar: " + line : line);
     }
 }
 

@@ -1,27 +1,38 @@
 #include "CommandLine.h"
 
 #include <charconv>
+#include <getopt.h>
 #include <vector>
 
 namespace quillmar::cli {
 
 namespace {
 
+// The options a command takes, as bits.
+enum Takes : unsigned {
+    kPasswordFd = 1,
+    kFiles = 2, // --key-file and --password-file
+    kQuiet = 4,
+    kForce = 8,
+};
+
 struct CommandInfo {
     std::string_view name;
     Command command;
     std::size_t arguments; // SOURCE TARGET, KEYFILE or none
     std::string_view argumentNames;
-    bool keyFile, passwordFd, quiet; // the options it takes
+    unsigned takes;
 };
 
 const CommandInfo kCommands[] = {
-    {"encrypt-file", Command::EncryptFile, 2, "SOURCE and TARGET", true, true, true},
-    {"decrypt-file", Command::DecryptFile, 2, "SOURCE and TARGET", true, true, true},
-    {"encrypt-text", Command::EncryptText, 0, "", true, true, true},
-    {"decrypt-text", Command::DecryptText, 0, "", true, true, true},
-    {"random-key", Command::RandomKey, 0, "", false, false, false},
-    {"save-key", Command::SaveKey, 1, "KEYFILE", false, true, false},
+    {"encrypt-file", Command::EncryptFile, 2, "SOURCE and TARGET",
+     kPasswordFd | kFiles | kQuiet | kForce},
+    {"decrypt-file", Command::DecryptFile, 2, "SOURCE and TARGET",
+     kPasswordFd | kFiles | kQuiet | kForce},
+    {"encrypt-text", Command::EncryptText, 0, "", kPasswordFd | kFiles | kQuiet},
+    {"decrypt-text", Command::DecryptText, 0, "", kPasswordFd | kFiles | kQuiet},
+    {"random-key", Command::RandomKey, 0, "", 0},
+    {"save-key", Command::SaveKey, 1, "KEYFILE", kPasswordFd},
 };
 
 const CommandInfo* FindCommand(std::string_view name) {
@@ -40,75 +51,107 @@ std::string Quoted(std::string_view s) {
     return "'" + std::string(s) + "'";
 }
 
+enum LongOnly { kOptPasswordFd = 256, kOptPasswordFile };
+
+const option kOptions[] = {
+    {"key-file", required_argument, nullptr, 'k'},
+    {"password-fd", required_argument, nullptr, kOptPasswordFd},
+    {"password-file", required_argument, nullptr, kOptPasswordFile},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"force", no_argument, nullptr, 'f'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0},
+};
+
+// An option's name in messages, and what it needs the command to take.
+std::pair<std::string, unsigned> Describe(int which) {
+    for (const ::option& o : kOptions) {
+        if (o.val == which)
+            return {"--" + std::string(o.name), which == 'k' || which == kOptPasswordFile ? kFiles
+                                                : which == kOptPasswordFd ? kPasswordFd
+                                                : which == 'q'            ? kQuiet
+                                                                          : kForce};
+    }
+    return {};
+}
+
 } // namespace
 
 bool IsEncrypting(Command command) {
     return command == Command::EncryptFile || command == Command::EncryptText;
 }
 
-bool IsFileCommand(Command command) {
-    return command == Command::EncryptFile || command == Command::DecryptFile;
-}
-
 ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
-    if (args.empty())
-        return Fail("no command given");
-    for (const std::string& arg : args) {
-        if (arg == "--")
-            break;
+    std::vector<std::string> copies{"quillmar"};
+    copies.insert(copies.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& s : copies)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+    const int argc = int(copies.size());
+    // Options may stand anywhere, whatever POSIXLY_CORRECT says; the other
+    // arguments come as option 1, in their order. "-" alone is one of them.
+    std::vector<std::pair<int, std::string>> given;
+    std::vector<std::string> positional;
+    std::string unknown, missing; // the first option refused, spelled as given
+    bool help = false, version = false;
+    ::opterr = 0;
+    ::optind = 0; // starts afresh, as for a new program
+    for (int c; (c = ::getopt_long(argc, argv.data(), "-:k:qfhV", kOptions, nullptr)) != -1;) {
+        const std::string spelled = argv[::optind - 1];
+        if (c == 1)
+            positional.emplace_back(::optarg);
+        else if (c == 'h' || c == 'V')
+            (c == 'h' ? help : version) = true;
+        else if (c == ':' && missing.empty() && unknown.empty())
+            missing = Describe(::optopt).first + (::optopt == 'k' ? " needs a key file"
+                                                  : ::optopt == kOptPasswordFd
+                                                      ? " needs a descriptor number"
+                                                      : " needs a file");
+        else if (c == '?' && spelled.starts_with("--") && ::optopt && missing.empty() &&
+                 unknown.empty())
+            missing = spelled.substr(0, spelled.find('=')) + " takes no value";
+        else if (c == '?' && missing.empty() && unknown.empty())
+            unknown = spelled.starts_with("--") ? spelled.substr(0, spelled.find('='))
+                                                : std::string{'-', char(::optopt)};
+        else if (c != ':' && c != '?')
+            given.emplace_back(c, ::optarg ? ::optarg : "");
+    }
+    if (help || version) {
         ParsedCommandLine only;
-        if (arg == "--help" || arg == "-h")
-            only.line.command = Command::Help;
-        else if (arg == "--version")
-            only.line.command = Command::Version;
-        else
-            continue;
+        only.line.command = help ? Command::Help : Command::Version;
         return only;
     }
-    const CommandInfo* info = FindCommand(args[0]);
-    if (!info) {
-        return Fail((args[0].starts_with('-') ? "unknown option " : "unknown command ") +
-                    Quoted(args[0]));
-    }
+    positional.insert(positional.end(), argv.begin() + ::optind, argv.end() - 1); // after "--"
+    if (positional.empty())
+        return Fail(unknown.empty() ? "no command given" : "unknown option " + Quoted(unknown));
+    const CommandInfo* info = FindCommand(positional[0]);
+    if (!info)
+        return Fail("unknown command " + Quoted(positional[0]));
+    if (!missing.empty())
+        return Fail(missing);
+    if (!unknown.empty())
+        return Fail(Quoted(unknown) + " is not an option of " + std::string(info->name));
     CommandLine line;
     line.command = info->command;
-    std::vector<std::string> positional;
-    bool optionsEnded = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        // "-" alone is standard input or output, not an option.
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            positional.push_back(arg);
+    for (const auto& [option, value] : given) {
+        const auto [name, needs] = Describe(option);
+        if (!(info->takes & needs))
+            return Fail(Quoted(name) + " is not an option of " + std::string(info->name));
+        if (option == 'q' || option == 'f') {
+            (option == 'q' ? line.quiet : line.force) = true;
             continue;
         }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        const auto equals = arg.find('=');
-        const std::string name = arg.substr(0, equals);
-        if (name == "--quiet" && info->quiet && equals == std::string::npos) {
-            line.quiet = true;
-            continue;
-        }
-        const bool keyFile = name == "--key-file" && info->keyFile;
-        const bool fd = name == "--password-fd" && info->passwordFd;
-        if (!keyFile && !fd)
-            return Fail(Quoted(arg) + " is not an option of " + std::string(info->name));
         if (line.password.kind != PasswordSource::Kind::Prompt)
             return Fail("give one password option, not two");
-        std::string value;
-        if (equals != std::string::npos)
-            value = arg.substr(equals + 1);
-        else if (i + 1 < args.size())
-            value = args[++i];
-        else
-            return Fail(name + (keyFile ? " needs a key file" : " needs a descriptor number"));
-        if (keyFile) {
-            // A key file is read as a file: standard input is --password-fd 0.
+        if (option != kOptPasswordFd) {
+            // A file is read as a file: standard input is --password-fd 0.
             if (value.empty() || value == "-")
-                return Fail("--key-file needs the name of a key file");
-            line.password = {PasswordSource::Kind::KeyFile, value, -1};
+                return Fail(name + " needs the name of a file");
+            line.password = {option == 'k' ? PasswordSource::Kind::KeyFile
+                                           : PasswordSource::Kind::PasswordFile,
+                             value, -1};
             continue;
         }
         int number = -1;
@@ -117,17 +160,18 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
             return Fail("--password-fd needs a descriptor number, not " + Quoted(value));
         line.password = {PasswordSource::Kind::Descriptor, {}, number};
     }
-    if (positional.size() < info->arguments)
+    const std::size_t count = positional.size() - 1;
+    if (count < info->arguments)
         return Fail(std::string(info->name) + " needs " + std::string(info->argumentNames));
-    if (positional.size() > info->arguments) {
+    if (count > info->arguments) {
         return Fail("too many arguments for " + std::string(info->name) + ": " +
-                    Quoted(positional[info->arguments]));
+                    Quoted(positional[info->arguments + 1]));
     }
     if (info->arguments == 2) {
-        line.source = positional[0];
-        line.target = positional[1];
+        line.source = positional[1];
+        line.target = positional[2];
     } else if (info->arguments == 1) {
-        line.keyFile = positional[0];
+        line.keyFile = positional[1];
         if (line.keyFile == "-")
             return Fail("save-key needs the name of a key file, not -");
     }
@@ -142,14 +186,27 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
 }
 
 std::string_view UsageText() {
-    return R"(quillmar encrypt-file SOURCE TARGET [PASSWORD OPTION]   # DES.DLL, the file panel's format
-quillmar decrypt-file SOURCE TARGET [PASSWORD OPTION]
-quillmar encrypt-text [PASSWORD OPTION]                  # TRV.DLL: standard input to standard output
-quillmar decrypt-text [PASSWORD OPTION]
-quillmar random-key                                      # one key as Random Key makes it, and a newline
-quillmar save-key KEYFILE [--password-fd N]              # writes the 268-byte key file
-quillmar --help | --version
-PASSWORD OPTION:  --key-file KEYFILE  |  --password-fd N
+    return R"(Usage: quillmar COMMAND [OPTION]... [SOURCE TARGET | KEYFILE]
+Encrypts files and texts as Quillmar's window does, with the same cipher modules.
+
+Commands:
+  encrypt-file SOURCE TARGET   DES.DLL, the file panel's format; - is standard input or output
+  decrypt-file SOURCE TARGET
+  encrypt-text                 TRV.DLL: standard input to standard output
+  decrypt-text
+  random-key                   one key as Random Key makes it, and a newline
+  save-key KEYFILE             writes the 268-byte key file (password from --password-fd or asked)
+
+Options:
+  -k, --key-file=KEYFILE       the password from a key file, as Load Key reads it
+      --password-fd=N          the password: the first line read from descriptor N
+      --password-file=FILE     the password: the first line of FILE, which only its owner may read
+  -q, --quiet                  no progress line
+  -f, --force                  write a file command's output to a terminal too
+  -h, --help                   print this help and exit
+  -V, --version                print the version and exit
+      --                       end the options: SOURCE or TARGET may begin with -
+With no password option the password is asked for on the terminal, without echo.
 )";
 }
 

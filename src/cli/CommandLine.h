@@ -22,9 +22,9 @@ enum class Command {
 // Where the password comes from. No argument ever carries the password
 // itself: every user of the machine can read a command line.
 struct PasswordSource {
-    enum class Kind { Prompt, KeyFile, Descriptor };
+    enum class Kind { Prompt, KeyFile, Descriptor, PasswordFile };
     Kind kind = Kind::Prompt;
-    std::string keyFile;
+    std::string file; // the key file or the password file
     int fd = -1;
 };
 
@@ -35,6 +35,7 @@ struct CommandLine {
     std::string keyFile; // save-key's KEYFILE
     PasswordSource password;
     bool quiet = false;
+    bool force = false; // binary output to a terminal too
 };
 
 struct ParsedCommandLine {
@@ -46,7 +47,6 @@ struct ParsedCommandLine {
 ParsedCommandLine ParseCommandLine(std::span<const std::string> args);
 
 bool IsEncrypting(Command command);
-bool IsFileCommand(Command command);
 
 // What --help prints.
 std::string_view UsageText();

@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <functional>
@@ -35,7 +37,15 @@ const char* const kStandardOutput = "standard output";
 
 // How long a run goes before it shows progress, and how often it updates it.
 constexpr int kProgressDelayMs = 500;
-constexpr int kProgressEveryMs = 200;
+constexpr int kRedrawEveryMs = 200, kPlainEveryMs = 1000;
+
+const char* const kInputClosed = "standard input is closed.";
+const char* const kOutputClosed = "standard output is closed.";
+const char* const kOneFile = ": source and target are one file.";
+
+bool Closed(const Environment& env, int fd) {
+    return env.closed & (1u << fd);
+}
 
 // The signal waiting on stopFd, taken off it.
 int TakeStopSignal(int stopFd) {
@@ -69,6 +79,12 @@ int CheckModule(const CModule& module, const char* missingMessage) {
 // Zero with the password in place, else the exit status once told.
 int GetPassword(const PasswordSource& source, bool confirm, const Environment& env,
                 std::string& password) {
+    // It reads as empty now, which is not what the caller gave.
+    if (source.kind == PasswordSource::Kind::Descriptor && source.fd <= STDERR_FILENO &&
+        Closed(env, source.fd)) {
+        Say("--password-fd " + std::to_string(source.fd) + " names no open descriptor.");
+        return kExitUsage;
+    }
     const PasswordResult result = ObtainPassword(source, confirm, env.stopFd, password);
     switch (result.status) {
     case PasswordStatus::Ok:
@@ -83,25 +99,12 @@ int GetPassword(const PasswordSource& source, bool confirm, const Environment& e
 }
 
 struct Progress {
-    const char* label;       // with %1 and %2
-    const char* streamLabel; // with %1 only: the size is unknown
-    std::uint64_t total;
+    std::uint64_t total; // 0 when not known
     const std::atomic<std::uint64_t>* done;
 };
 
-std::string Fill(std::string text, std::string_view mark, const std::string& value) {
-    if (const auto at = text.find(mark); at != std::string::npos)
-        text.replace(at, mark.size(), value);
-    return text;
-}
-
-void ShowProgress(const Progress& p) {
-    const std::string done = std::to_string(p.done->load(std::memory_order_relaxed));
-    const std::string line = p.total > 0
-                                 ? Fill(Fill(p.label, "%1", done), "%2", std::to_string(p.total))
-                                 : Fill(p.streamLabel, "%1", done);
-    // Back to the line's start, and whatever a longer line left is erased.
-    WriteAll(STDERR_FILENO, "\rquillmar: " + line + "\033[K");
+std::string MiB(std::uint64_t bytes) {
+    return std::to_string(bytes >> 20);
 }
 
 // Runs work on its own thread while this one shows progress and watches for
@@ -122,8 +125,10 @@ int Supervise(const std::function<void(const std::atomic<bool>&)>& work, const E
         [[maybe_unused]] const auto n = ::write(finished, &one, sizeof one);
     });
     int signal = 0;
-    bool shown = false;
-    int timeout = progress && env.progress ? kProgressDelayMs : -1;
+    const bool redrawn = env.progress == ProgressStyle::Redrawn;
+    bool shown = false; // a redrawn line is on the terminal
+    int timeout = progress && env.progress != ProgressStyle::None ? kProgressDelayMs : -1;
+    const auto start = std::chrono::steady_clock::now();
     for (;;) {
         pollfd fds[2] = {{finished, POLLIN, 0}, {signal ? -1 : env.stopFd, POLLIN, 0}};
         const int ready = ::poll(fds, 2, timeout);
@@ -143,9 +148,12 @@ int Supervise(const std::function<void(const std::atomic<bool>&)>& work, const E
             continue;
         }
         if (ready == 0) {
-            ShowProgress(*progress);
-            shown = true;
-            timeout = kProgressEveryMs;
+            const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+            WriteAll(STDERR_FILENO,
+                     ProgressText(env.progress, progress->done->load(std::memory_order_relaxed),
+                                  progress->total, seconds.count()));
+            shown = redrawn;
+            timeout = redrawn ? kRedrawEveryMs : kPlainEveryMs;
         }
     }
     worker.join();
@@ -162,38 +170,70 @@ std::optional<FileIdentity> RegularFileIdentity(int fd) {
     return IdentityOf(st);
 }
 
-// OpenBlockFiles with "-" for standard input and output. One file is never
-// both source and target, however it is named or redirected.
-BlockOutcome::Kind OpenFiles(const std::string& source, const std::string& target,
-                             BlockFiles& files) {
-    using Kind = BlockOutcome::Kind;
-    if (source != "-" && target != "-")
-        return OpenBlockFiles(source, target, PosixFileLayer(), files).kind;
+// Why a file could not be opened: the system's words when the failed call
+// left them (err), else the sentence for error's cause.
+std::string Why(const std::string& spelled, const FileError& error, int err) {
+    struct stat st {};
+    if (err == 0 && error.cause == FileErrorCause::BadPath && ::stat(spelled.c_str(), &st) == 0 &&
+        S_ISDIR(st.st_mode))
+        err = EISDIR; // refused after a successful open, which left no errno
+    if (err != 0 && CauseFromErrno(err) == error.cause)
+        return spelled + ": " + std::strerror(err) + ".";
+    return FileErrorSentence({error.cause, error.path.empty() ? spelled : error.path});
+}
+
+// Opens SOURCE and TARGET, "-" being standard input and output. One file is
+// never both source and target, however it is named or redirected. Empty, or
+// the window's sentence followed by the file and the reason.
+std::string OpenFiles(const CommandLine& line, const Environment& env, BlockFiles& files) {
+    const std::string &source = line.source, &target = line.target;
+    errno = 0;
+    if (source != "-" && target != "-") {
+        const BlockOutcome opened = OpenBlockFiles(source, target, PosixFileLayer(), files);
+        const int err = errno;
+        if (opened.kind == BlockOutcome::Kind::SourceUnopenable)
+            return std::string(str::kNoSourceFile) + " " + Why(source, opened.error, err);
+        if (opened.kind != BlockOutcome::Kind::TargetUnopenable)
+            return {};
+        // Said when one file is named twice, and by no call that failed.
+        if (opened.error.cause == FileErrorCause::SharingViolation &&
+            CauseFromErrno(err) != FileErrorCause::SharingViolation)
+            return std::string(str::kNoTargetFile) + " " + target + kOneFile;
+        return std::string(str::kNoTargetFile) + " " + Why(target, opened.error, err);
+    }
     files = {};
-    FileError error;
+    FileError error{FileErrorCause::BadPath, {}};
+    std::string why;
     if (source == "-") {
-        files.source = ReaderOnDescriptor(STDIN_FILENO, kStandardInput);
+        if (Closed(env, STDIN_FILENO))
+            why = "-: " + std::string(kInputClosed);
+        else if (!(files.source = ReaderOnDescriptor(STDIN_FILENO, kStandardInput)))
+            error = {FileErrorCause::InvalidFile, kStandardInput};
     } else if (const std::string path = MakeAbsolutePath(source); !path.empty()) {
         files.source = PosixFileLayer().OpenRead(path, Pipes::Refuse, error);
     }
     if (!files.source)
-        return Kind::SourceUnopenable;
+        return std::string(str::kNoSourceFile) + " " +
+               (why.empty() ? Why(source, error, errno) : why);
     const auto sourceId = files.source->Identity();
-    if (target == "-") {
-        // "encrypt-file f - >> f" would read its own output for ever.
-        const auto targetId = RegularFileIdentity(STDOUT_FILENO);
-        if (!(sourceId && targetId && *sourceId == *targetId))
-            files.target = WriterOnDescriptor(STDOUT_FILENO, kStandardOutput);
-    } else if (const std::string path = MakeAbsolutePath(target); !path.empty()) {
-        const auto targetId = IdentifyFile(path);
-        if (!(sourceId && targetId && *sourceId == *targetId))
-            files.target = PosixFileLayer().OpenReplace(path, Readers::AsBefore, error);
-    }
-    if (!files.target) {
-        files = {};
-        return Kind::TargetUnopenable;
-    }
-    return Kind::Success;
+    const std::string path = target == "-" ? std::string() : MakeAbsolutePath(target);
+    const auto targetId = target == "-" ? RegularFileIdentity(STDOUT_FILENO) : IdentifyFile(path);
+    error = {FileErrorCause::BadPath, {}};
+    errno = 0;
+    // "encrypt-file f - >> f" would read its own output for ever.
+    if (sourceId && targetId && *sourceId == *targetId)
+        why = target + kOneFile;
+    else if (target == "-" && Closed(env, STDOUT_FILENO))
+        why = "-: " + std::string(kOutputClosed);
+    else if (target == "-" && !(files.target = WriterOnDescriptor(STDOUT_FILENO, kStandardOutput)))
+        error = {FileErrorCause::InvalidFile, kStandardOutput};
+    else if (target != "-" && !path.empty())
+        files.target = PosixFileLayer().OpenReplace(path, Readers::AsBefore, error);
+    if (files.target)
+        return {};
+    const int err = errno;
+    files = {};
+    return std::string(str::kNoTargetFile) + " " + (why.empty() ? Why(target, error, err) : why);
 }
 
 int RunFileCommand(const CommandLine& line, const Environment& env) {
@@ -202,26 +242,22 @@ int RunFileCommand(const CommandLine& line, const Environment& env) {
     const CModule module(kFileModule, encrypt ? kEncryptEntry : kDecryptEntry, env.moduleDirs);
     if (const int status = CheckModule(module, str::kNoEncryptDll))
         return status;
+    // Binary output would garble the terminal, and its reader learns nothing.
+    if (line.target == "-" && !line.force && ::isatty(STDOUT_FILENO) == 1) {
+        Say("Standard output is a terminal: redirect it to a file (> FILE) or a pipe "
+            "(| COMMAND), name a TARGET, or give --force to write the bytes there anyway.");
+        return kExitUsage;
+    }
     BlockFiles files;
-    switch (OpenFiles(line.source, line.target, files)) {
-    case BlockOutcome::Kind::SourceUnopenable:
-        Say(str::kNoSourceFile);
+    if (const std::string why = OpenFiles(line, env, files); !why.empty()) {
+        Say(why);
         return kExitFailed;
-    case BlockOutcome::Kind::TargetUnopenable:
-        Say(str::kNoTargetFile);
-        return kExitFailed;
-    case BlockOutcome::Kind::Success:
-    case BlockOutcome::Kind::Cancelled:
-    case BlockOutcome::Kind::FileError:
-        break;
     }
     WipedString password{std::string()};
     if (const int status = GetPassword(line.password, encrypt, env, password.Value()))
         return status;
     std::atomic<std::uint64_t> done{0};
-    const Progress progress{encrypt ? str::kEncryptingFile : str::kDecryptingFile,
-                            encrypt ? str::kEncryptingStream : str::kDecryptingStream,
-                            files.source->Size(), &done};
+    const Progress progress{files.source->Size(), &done};
     BlockOutcome outcome;
     const int signal = Supervise(
         [&](const std::atomic<bool>& stop) {
@@ -275,6 +311,20 @@ private:
     std::size_t m_size = 0, m_capacity = 0;
 };
 
+// Nothing is read from or written to a closed standard stream as if it
+// were empty: the result would go nowhere, and the run would say it worked.
+int RefuseClosed(const Environment& env, bool reads = true) {
+    const char* closed = reads && Closed(env, STDIN_FILENO) ? kInputClosed
+                         : Closed(env, STDOUT_FILENO)       ? kOutputClosed
+                                                            : nullptr;
+    if (!closed)
+        return kExitDone;
+    std::string sentence = closed;
+    sentence[0] = 'S';
+    Say(sentence);
+    return kExitFailed;
+}
+
 enum class TextFailure { None, Stopped, TooLong, ZeroByte, File };
 
 // Standard input, whole, through one module call, to standard output.
@@ -323,6 +373,8 @@ int RunTextCommand(const CommandLine& line, const Environment& env) {
     const CModule module(kTextModule, encrypt ? kEncryptEntry : kDecryptEntry, env.moduleDirs);
     if (const int status = CheckModule(module, encrypt ? str::kNoEncryptDll : str::kNoDecryptDll))
         return status;
+    if (const int status = RefuseClosed(env))
+        return status;
     WipedString password{std::string()};
     if (const int status = GetPassword(line.password, encrypt, env, password.Value()))
         return status;
@@ -352,7 +404,9 @@ int RunTextCommand(const CommandLine& line, const Environment& env) {
     return kExitFailed;
 }
 
-int RunRandomKey() {
+int RunRandomKey(const Environment& env) {
+    if (const int status = RefuseClosed(env, false))
+        return status;
     auto made = MakeRandomKey();
     if (!made) {
         Say(str::kNoRandomKey);
@@ -396,6 +450,32 @@ int RunSaveKey(const CommandLine& line, const Environment& env) {
 
 } // namespace
 
+std::string ProgressText(ProgressStyle style, std::uint64_t done, std::uint64_t total,
+                         double seconds) {
+    std::string text = MiB(done) + " MiB";
+    if (total > 0) {
+        text =
+            std::to_string(std::uint64_t(100.0 * double(std::min(done, total)) / double(total))) +
+            " %  " + MiB(done) + "/" + MiB(total) + " MiB";
+    }
+    if (seconds > 0 && done > 0) {
+        const double rate = double(done) / seconds;
+        text += "  " + MiB(std::uint64_t(rate)) + " MiB/s";
+        if (total > done) {
+            const auto left = std::uint64_t(std::ceil(double(total - done) / rate));
+            text += "  " +
+                    (left < 100    ? std::to_string(left) + " s"
+                     : left < 6000 ? std::to_string((left + 59) / 60) + " min"
+                                   : std::to_string((left + 3599) / 3600) + " h") +
+                    " left";
+        }
+    }
+    // A redrawn line goes back to its start and erases what a longer one left.
+    if (style == ProgressStyle::Redrawn)
+        return "\rquillmar: " + text + "\033[K";
+    return "quillmar: " + text + "\n";
+}
+
 int WatchStopSignals() {
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
@@ -415,7 +495,7 @@ int RunCommand(const CommandLine& line, const Environment& env) {
     case Command::DecryptText:
         return RunTextCommand(line, env);
     case Command::RandomKey:
-        return RunRandomKey();
+        return RunRandomKey(env);
     case Command::SaveKey:
         return RunSaveKey(line, env);
     case Command::Help:

@@ -3,7 +3,9 @@
 
 #include "CommandLine.h"
 
+#include <cstdint>
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -13,13 +15,22 @@ inline constexpr int kExitDone = 0;
 inline constexpr int kExitFailed = 1; // nothing was changed
 inline constexpr int kExitUsage = 2;  // wrong usage or no password
 
+// How progress is shown on standard error: not at all, as a line a second
+// for a terminal that cannot move its cursor, or as one line redrawn.
+enum class ProgressStyle { None, Plain, Redrawn };
+
 struct Environment {
     std::vector<std::filesystem::path> moduleDirs;
     // Readable once a signal asked the program to stop (see WatchStopSignals).
     int stopFd = -1;
-    // Whether a progress line may be shown on standard error.
-    bool progress = false;
+    ProgressStyle progress = ProgressStyle::None;
+    // Bit n: standard descriptor n was closed at start (and is /dev/null now).
+    unsigned closed = 0;
 };
+
+// The progress line after seconds with done of total bytes (0: not known).
+std::string ProgressText(ProgressStyle style, std::uint64_t done, std::uint64_t total,
+                         double seconds);
 
 // Blocks SIGINT, SIGTERM and SIGHUP in this and every later thread and
 // returns a descriptor that becomes readable when one arrives, so that a run

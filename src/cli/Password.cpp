@@ -6,10 +6,12 @@
 #include "res/Strings.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <span>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -62,8 +64,14 @@ PasswordResult ReadLine(int fd, int cancelFd, std::string& password, const std::
             return Refuse("Could not read the password from " + name + ": " + std::strerror(error) +
                           ".");
         }
-        if (n == 0 || c == '\n')
+        if (n == 0 || c == '\n') {
+            // A file written with CR LF line ends holds the same password.
+            if (c == '\n' && password.ends_with('\r')) {
+                password.back() = '\0';
+                password.pop_back();
+            }
             return {};
+        }
         if (password.size() == kPasswordMax) {
             Forget(password);
             return Refuse("The password is longer than " + std::to_string(kPasswordMax) +
@@ -122,28 +130,93 @@ PasswordResult Check(std::string& password, const char* notTextMessage) {
     return Refuse(std::move(message));
 }
 
+// The terminal while echo is off, for the signal handlers below.
+int g_tty = -1;
+termios g_saved{}, g_quiet{};
+
+// Signals that end or stop the process; SIGINT, SIGTERM and SIGHUP are
+// taken through the stop descriptor instead.
+constexpr int kEndingSignals[] = {SIGQUIT, SIGTSTP, SIGTTIN, SIGTTOU,
+                                  SIGALRM, SIGUSR1, SIGUSR2, SIGPIPE};
+struct sigaction g_before[std::size(kEndingSignals) + 1]; // and SIGCONT's
+
+void OnEndingSignal(int sig);
+
+void Handle(int sig, void (*handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    for (const int s : kEndingSignals)
+        sigaddset(&action.sa_mask, s); // also lets tcsetattr work from the background
+    ::sigaction(sig, &action, nullptr);
+}
+
+// Puts the terminal back, then does what the signal would have done: the
+// process ends, or stops until SIGCONT turns echo off again.
+void OnEndingSignal(int sig) {
+    const int savedErrno = errno;
+    ::tcsetattr(g_tty, TCSANOW, &g_saved);
+    ::signal(sig, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, sig);
+    ::raise(sig);
+    ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr); // ends or stops here
+    ::pthread_sigmask(SIG_BLOCK, &only, nullptr);
+    // Continued, or never stopped: an orphaned process group ignores SIGTSTP.
+    Handle(sig, OnEndingSignal);
+    ::tcsetattr(g_tty, TCSANOW, &g_quiet);
+    errno = savedErrno;
+}
+
+void OnContinue(int) {
+    const int savedErrno = errno;
+    ::tcsetattr(g_tty, TCSANOW, &g_quiet);
+    errno = savedErrno;
+}
+
+// Echo off on tty while it lives, and back on however the process ends or stops.
 class EchoOff {
 public:
-    explicit EchoOff(int tty) : m_tty(tty) {
-        m_ok = ::tcgetattr(tty, &m_saved) == 0;
-        termios quiet = m_saved;
-        quiet.c_lflag &= tcflag_t(~ECHO);
-        quiet.c_lflag |= ICANON;
+    explicit EchoOff(int tty) {
+        m_ok = m_handled = ::tcgetattr(tty, &g_saved) == 0;
+        g_quiet = g_saved;
+        g_quiet.c_lflag &= tcflag_t(~ECHO);
+        g_quiet.c_lflag |= ICANON;
+        g_tty = tty;
+        for (std::size_t i = 0; m_handled && i < std::size(kEndingSignals); ++i) {
+            ::sigaction(kEndingSignals[i], nullptr, &g_before[i]);
+            // A signal the caller ignores stays ignored; SIGPIPE is ignored by
+            // the program itself, but would end it at the prompt.
+            if (g_before[i].sa_handler != SIG_IGN || kEndingSignals[i] == SIGPIPE)
+                Handle(kEndingSignals[i], OnEndingSignal);
+        }
+        if (m_handled) {
+            ::sigaction(SIGCONT, nullptr, &g_before[std::size(kEndingSignals)]);
+            Handle(SIGCONT, OnContinue);
+        }
         // Flushing drops what was typed ahead, while it was still shown.
-        m_ok = m_ok && ::tcsetattr(tty, TCSAFLUSH, &quiet) == 0;
+        m_ok = m_ok && ::tcsetattr(tty, TCSAFLUSH, &g_quiet) == 0;
     }
     ~EchoOff() {
+        if (!m_handled)
+            return;
+        sigset_t all, before;
+        sigfillset(&all);
+        ::pthread_sigmask(SIG_BLOCK, &all, &before);
         if (m_ok)
-            ::tcsetattr(m_tty, TCSAFLUSH, &m_saved);
+            ::tcsetattr(g_tty, TCSAFLUSH, &g_saved);
+        for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
+            ::sigaction(kEndingSignals[i], &g_before[i], nullptr);
+        ::sigaction(SIGCONT, &g_before[std::size(kEndingSignals)], nullptr);
+        ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
     }
     EchoOff(const EchoOff&) = delete;
     EchoOff& operator=(const EchoOff&) = delete;
     bool ok() const { return m_ok; }
 
 private:
-    int m_tty;
-    termios m_saved{};
-    bool m_ok = false;
+    bool m_ok = false, m_handled = false;
 };
 
 const char* const kNoTerminal = "No password: give --key-file KEYFILE or --password-fd N, or run "
@@ -160,6 +233,27 @@ PasswordResult ReadPasswordFromDescriptor(int fd, int cancelFd, std::string& pas
         return Refuse("--password-fd " + std::to_string(fd) + " names no open descriptor.");
     }
     return ReadLine(fd, cancelFd, password, name);
+}
+
+PasswordResult ReadPasswordFromFile(const std::string& path, int cancelFd, std::string& password) {
+    Forget(password);
+    const std::string absolute = MakeAbsolutePath(path);
+    const std::string& name = absolute.empty() ? path : absolute;
+    // Not blocking: a named pipe with no writer reads as empty instead of hanging.
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return Refuse(FileErrorSentence({CauseFromErrno(errno), name}));
+    struct stat st {};
+    PasswordResult result;
+    if (::fstat(fd, &st) != 0)
+        result = Refuse(FileErrorSentence({CauseFromErrno(errno), name}));
+    else if (st.st_mode & (S_IRGRP | S_IROTH))
+        result = Refuse(name + " can be read by its group or by others: make it private with "
+                               "chmod 600 first.");
+    else
+        result = ReadLine(fd, cancelFd, password, name);
+    ::close(fd);
+    return result;
 }
 
 PasswordResult ReadPasswordFromKeyFile(const std::string& path, std::string& password) {
@@ -230,7 +324,10 @@ PasswordResult ObtainPassword(const PasswordSource& source, bool confirm, int ca
     PasswordResult result;
     switch (source.kind) {
     case PasswordSource::Kind::KeyFile:
-        return ReadPasswordFromKeyFile(source.keyFile, password);
+        return ReadPasswordFromKeyFile(source.file, password);
+    case PasswordSource::Kind::PasswordFile:
+        result = ReadPasswordFromFile(source.file, cancelFd, password);
+        break;
     case PasswordSource::Kind::Descriptor:
         result = ReadPasswordFromDescriptor(source.fd, cancelFd, password);
         break;

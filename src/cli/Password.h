@@ -25,9 +25,13 @@ inline constexpr std::size_t kPasswordMax = 32767;
 // In every function, cancelFd (or -1 for none) ends a wait for input as soon
 // as it becomes readable; password is overwritten, and wiped by the caller.
 
-// Everything up to the first newline or the end, read one byte at a time so
+// Everything up to the first newline (or CR LF) or the end, read one byte at a time so
 // that what follows the newline stays unread.
 PasswordResult ReadPasswordFromDescriptor(int fd, int cancelFd, std::string& password);
+
+// The first line of a file, as from a descriptor; refused when others than its
+// owner may read it.
+PasswordResult ReadPasswordFromFile(const std::string& path, int cancelFd, std::string& password);
 
 // The first bytes of a key file, read and refused as Load Key does it.
 PasswordResult ReadPasswordFromKeyFile(const std::string& path, std::string& password);

@@ -4,6 +4,7 @@
 #include "platform/os/ProcessHardening.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
@@ -26,12 +27,27 @@ void Print(std::string_view text) {
 }
 
 // A closed standard descriptor would be taken by the next file opened, and a
-// message meant for standard error could land in a target file.
-void OpenStandardDescriptors() {
+// message meant for standard error could land in a target file. Returns
+// which were closed (bit n for descriptor n): "-" must not name /dev/null.
+unsigned OpenStandardDescriptors() {
+    unsigned closed = 0;
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-        if (::fcntl(fd, F_GETFD) < 0 && ::open("/dev/null", O_RDWR) != fd)
+        if (::fcntl(fd, F_GETFD) >= 0)
+            continue;
+        if (::open("/dev/null", O_RDWR) != fd)
             ::_exit(kExitFailed);
+        closed |= 1u << fd;
     }
+    return closed;
+}
+
+// Escape sequences only where the terminal can move its cursor.
+ProgressStyle ProgressOnStandardError() {
+    if (::isatty(STDERR_FILENO) != 1)
+        return ProgressStyle::None;
+    const char* term = std::getenv("TERM");
+    return !term || !*term || std::string_view(term) == "dumb" ? ProgressStyle::Plain
+                                                               : ProgressStyle::Redrawn;
 }
 
 } // namespace
@@ -39,7 +55,7 @@ void OpenStandardDescriptors() {
 int main(int argc, char** argv) {
     // Before any password is in memory.
     HardenProcess();
-    OpenStandardDescriptors();
+    const unsigned closed = OpenStandardDescriptors();
     const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
     const ParsedCommandLine parsed = ParseCommandLine(args);
     if (!parsed.error.empty()) {
@@ -56,6 +72,7 @@ int main(int argc, char** argv) {
     }
     const Environment env{.moduleDirs = ProgramModuleDirectories(),
                           .stopFd = WatchStopSignals(),
-                          .progress = ::isatty(STDERR_FILENO) == 1};
+                          .progress = ProgressOnStandardError(),
+                          .closed = closed};
     return RunCommand(parsed.line, env);
 }

@@ -1,10 +1,11 @@
 # Checks the command-line companion in the package package_check.cmake unpacked into
-# SCRATCH/root: its binary and the man pages are there, and the unpacked quillmar round-trips
-# a file with the modules from the unpacked usr/lib/quillmar.
+# SCRATCH/root: its binary, the man pages and the bash completion are there, and the unpacked
+# quillmar round-trips a file with the modules from the unpacked usr/lib/quillmar.
 
 set(root ${SCRATCH}/root)
 set(missing)
-foreach(want usr/bin/quillmar usr/share/man/man1/quillmar.1 usr/share/man/man1/Tessarine.1)
+foreach(want usr/bin/quillmar usr/share/man/man1/quillmar.1 usr/share/man/man1/Tessarine.1
+    usr/share/bash-completion/completions/quillmar)
   # Man pages may be shipped compressed.
   if(NOT EXISTS ${root}/${want} AND NOT EXISTS ${root}/${want}.gz)
     list(APPEND missing ${want})
