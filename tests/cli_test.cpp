@@ -2,9 +2,9 @@
 // pseudo-terminal and signals, against the file panel's block loop, the
 // window's key files and the real cipher modules. Parsing and password
 // reading are called directly.
-#include "CommandLine.h"
-#include "Commands.h"
-#include "Password.h"
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "cli/Password.h"
 #include "crypto/CipherModules.h"
 #include "crypto/KeyFile.h"
 #include "crypto/RandomKey.h"

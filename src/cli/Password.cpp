@@ -1,8 +1,9 @@
-#include "Password.h"
+#include "cli/Password.h"
 
-#include "crypto/KeyFile.h"
+#include "operations/KeyFiles.h"
 #include "platform/os/FileError.h"
 #include "platform/os/Wipe.h"
+#include "platform/os/WriteAll.h"
 #include "res/Strings.h"
 
 #include <cerrno>
@@ -257,36 +258,15 @@ PasswordResult ReadPasswordFromFile(const std::string& path, int cancelFd, std::
 }
 
 PasswordResult ReadPasswordFromKeyFile(const std::string& path, std::string& password) {
-    Forget(password);
-    const std::string absolute = MakeAbsolutePath(path);
-    const std::string& name = absolute.empty() ? path : absolute;
-    // Not blocking, as Load Key: a named pipe with no writer must not hang.
-    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return Refuse(FileErrorSentence({CauseFromErrno(errno), name}));
-    KeyRecord record;
-    std::size_t got = 0;
-    while (got < record.bytes.size()) {
-        const ssize_t n = ::read(fd, record.bytes.data() + got, record.bytes.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            return Refuse(FileErrorSentence({CauseFromErrno(error), name}));
-        }
-        if (n == 0)
-            break;
-        got += std::size_t(n);
-    }
-    ::close(fd);
-    password.reserve(kKeyPasswordArea);
-    switch (ReadKeyRecord(std::span(record.bytes.data(), got), password)) {
-    case KeyReadResult::Empty:
+    FileError error;
+    switch (LoadKeyFile(path, PosixFileLayer(), password, error)) {
+    case KeyLoad::FileError:
+        return Refuse(FileErrorSentence(error));
+    case KeyLoad::Empty:
         return Refuse(str::kKeyFileEmpty);
-    case KeyReadResult::NotKeyFile:
+    case KeyLoad::NotKeyFile:
         return Refuse(str::kNotKeyFile);
-    case KeyReadResult::Ok:
+    case KeyLoad::Ok:
         break;
     }
     return Check(password, str::kKeyNotLoadable);
@@ -343,17 +323,6 @@ PasswordResult ObtainPassword(const PasswordSource& source, bool confirm, int ca
     if (result.status != PasswordStatus::Ok)
         return result;
     return Check(password, kNotUtf8);
-}
-
-void WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = ::write(fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        text.remove_prefix(std::size_t(n));
-    }
 }
 
 } // namespace quillmar::cli

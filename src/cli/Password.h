@@ -4,7 +4,7 @@
 // window's password field could hold too, so that what one encrypts the other
 // decrypts.
 
-#include "CommandLine.h"
+#include "cli/CommandLine.h"
 
 #include <cstddef>
 #include <string>
@@ -44,9 +44,5 @@ PasswordResult PromptForPassword(int tty, bool confirm, int cancelFd, std::strin
 // /dev/tty, never standard input.
 PasswordResult ObtainPassword(const PasswordSource& source, bool confirm, int cancelFd,
                               std::string& password);
-
-// All of text to fd, as far as it takes it: for prompts and messages, which
-// have nowhere to report a failure.
-void WriteAll(int fd, std::string_view text);
 
 } // namespace quillmar::cli

@@ -1,7 +1,9 @@
 // quillmar: the window's encryption for scripts, backups and servers.
-#include "Commands.h"
+#include "cli/Commands.h"
+#include "cli/Supervise.h"
 #include "platform/os/Module.h"
 #include "platform/os/ProcessHardening.h"
+#include "platform/os/WriteAll.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -15,16 +17,6 @@ using namespace quillmar;
 using namespace quillmar::cli;
 
 namespace {
-
-void Print(std::string_view text) {
-    // Help goes where it was asked for; a failed write leaves nothing to do.
-    while (!text.empty()) {
-        const ssize_t n = ::write(STDOUT_FILENO, text.data(), text.size());
-        if (n <= 0)
-            return;
-        text.remove_prefix(std::size_t(n));
-    }
-}
 
 // A closed standard descriptor would be taken by the next file opened, and a
 // message meant for standard error could land in a target file. Returns
@@ -63,11 +55,11 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     if (parsed.line.command == Command::Help) {
-        Print(UsageText());
+        (void)WriteAll(STDOUT_FILENO, UsageText()); // nothing to do when it fails
         return kExitDone;
     }
     if (parsed.line.command == Command::Version) {
-        Print("quillmar " QUILLMAR_VERSION "\n");
+        (void)WriteAll(STDOUT_FILENO, "quillmar " QUILLMAR_VERSION "\n");
         return kExitDone;
     }
     const Environment env{.moduleDirs = ProgramModuleDirectories(),

@@ -4,11 +4,11 @@
 
 namespace quillmar {
 
-void RunTextCipher(CipherEntry entry, const char* password, std::string& text) {
-    if (text.empty())
-        return;
-    entry(text.data(), password, std::int32_t(text.size()));
-    text.resize(strnlen(text.data(), text.size()));
+std::size_t RunTextCipher(CipherEntry entry, const char* password, char* text, std::size_t size) {
+    if (size == 0)
+        return 0;
+    entry(text, password, std::int32_t(size));
+    return strnlen(text, size);
 }
 
 } // namespace quillmar

@@ -8,7 +8,12 @@
 namespace quillmar {
 
 // The caller has checked that text fits one call (int32 bytes). A module that
-// leaves a zero byte ends the text there, as a text field would show it.
-void RunTextCipher(CipherEntry entry, const char* password, std::string& text);
+// leaves a zero byte ends the text there, as a text field would show it:
+// returns the length that is left.
+std::size_t RunTextCipher(CipherEntry entry, const char* password, char* text, std::size_t size);
+
+inline void RunTextCipher(CipherEntry entry, const char* password, std::string& text) {
+    text.resize(RunTextCipher(entry, password, text.data(), text.size()));
+}
 
 } // namespace quillmar

@@ -27,9 +27,13 @@ enum class FileErrorCause {
 struct FileError {
     FileErrorCause cause = FileErrorCause::Generic;
     std::string path; // full path
+    int err = 0;      // the system's error number, when a failed call gave the cause
 };
 
 FileErrorCause CauseFromErrno(int err);
+inline FileError ErrnoError(int err, std::string path) {
+    return {CauseFromErrno(err), std::move(path), err};
+}
 std::string FileErrorSentence(const FileError& error);
 
 // Absolute against the current folder; fails (empty) for an empty path or

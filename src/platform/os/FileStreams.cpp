@@ -94,7 +94,7 @@ private:
                 return std::nullopt;
             }
             if (n < 0) {
-                error = {CauseFromErrno(errno), m_path};
+                error = ErrnoError(errno, m_path);
                 return std::nullopt;
             }
             return std::size_t(n);
@@ -183,7 +183,7 @@ public:
 
     bool Write(const char* data, std::size_t size, FileError& error) {
         if (const int err = WriteAll(m_fd, data, size)) {
-            error = {CauseFromErrno(err), m_name};
+            error = ErrnoError(err, m_name);
             return false;
         }
         return true;
@@ -199,7 +199,7 @@ public:
     bool Commit(FileError& error) {
         struct stat st {};
         if (::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && ::fsync(m_fd) != 0) {
-            error = {CauseFromErrno(errno), m_name};
+            error = ErrnoError(errno, m_name);
             return false;
         }
         return true;
@@ -230,19 +230,19 @@ public:
         // Non-blocking, so that naming a FIFO cannot hang the window here.
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
         if (fd < 0) {
-            error.cause = CauseFromErrno(errno);
+            error = ErrnoError(errno, path);
             return nullptr;
         }
         struct stat st {};
         if (::fstat(fd, &st) != 0) {
-            error.cause = CauseFromErrno(errno);
+            error = ErrnoError(errno, path);
             ::close(fd);
             return nullptr;
         }
         std::uint64_t size = std::uint64_t(st.st_size);
         if (S_ISREG(st.st_mode)) {
             if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-                error.cause = CauseFromErrno(errno);
+                error = ErrnoError(errno, path);
                 ::close(fd);
                 return nullptr;
             }
@@ -258,7 +258,7 @@ public:
             // A folder has no bytes to read (as a read would say), a refused
             // pipe has its reasons at Pipes, a socket cannot be opened at all.
             if (S_ISDIR(st.st_mode))
-                error.cause = CauseFromErrno(EISDIR);
+                error = ErrnoError(EISDIR, path);
             ::close(fd);
             return nullptr;
         }

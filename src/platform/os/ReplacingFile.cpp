@@ -76,8 +76,8 @@ std::optional<ReplacingFile> ReplacingFile::Create(const std::string& target, mo
     f.m_mode = newMode;
     if (const auto& st = at.existing) {
         if (!S_ISREG(st->st_mode)) {
-            error.cause =
-                S_ISDIR(st->st_mode) ? FileErrorCause::BadPath : FileErrorCause::AccessDenied;
+            error = S_ISDIR(st->st_mode) ? ErrnoError(EISDIR, at.shown)
+                                         : FileError{FileErrorCause::AccessDenied, at.shown};
             return std::nullopt;
         }
         // In /tmp and the like, another user's file may be a trap laid for us

@@ -47,7 +47,7 @@ public:
 
 private:
     ReplacingFile() = default;
-    FileError Fail(int err) const { return {CauseFromErrno(err), m_place.shown}; }
+    FileError Fail(int err) const { return ErrnoError(err, m_place.shown); }
     int NameTemporary(bool linkUnnamed);
 
     int m_fd = -1;

@@ -57,18 +57,18 @@ std::optional<TargetPlace> FindTargetPlace(const std::string& path, FileError& e
     UniqueFd folder = OpenFolder(AT_FDCWD, path.starts_with('/') ? "/" : ".");
     int hops = 0;
     const auto fail = [&](int err) {
-        error.cause = CauseFromErrno(err);
+        error = ErrnoError(err, error.path);
         return std::nullopt;
     };
     while (folder) {
         if (names.empty())
-            return std::nullopt; // the path names a folder
+            return fail(EISDIR); // the path names a folder
         const std::string name = std::move(names.front());
         names.pop_front();
         const bool last = names.empty();
         if (name == "..") {
             if (last)
-                return std::nullopt;
+                return fail(EISDIR);
             folder = OpenFolder(folder.Get(), "..");
             continue;
         }
@@ -99,7 +99,7 @@ std::optional<TargetPlace> FindTargetPlace(const std::string& path, FileError& e
                 folder = OpenFolder(AT_FDCWD, "/");
             Split(target, names, true);
             if (names.empty()) // a link to "/" or "."
-                return std::nullopt;
+                return fail(EISDIR);
             continue;
         }
         if (!last) {

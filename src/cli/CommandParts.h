@@ -1,0 +1,31 @@
+#pragma once
+// What the commands share, and the commands themselves, one file each.
+
+#include "cli/Commands.h"
+#include "platform/os/Module.h"
+
+#include <string>
+
+namespace quillmar::cli {
+
+// Whether standard descriptor fd was closed when the program started.
+bool IsClosed(const Environment& env, int fd);
+
+// Zero when the module is bound, else the failure's exit status once told,
+// with every candidate that was skipped and why.
+int CheckModule(const CModule& module, const char* missingMessage);
+
+// Zero with the password in place, else the exit status once told.
+int GetPassword(const PasswordSource& source, bool confirm, const Environment& env,
+                std::string& password);
+
+// Zero, or the exit status once told that standard input (when the command
+// reads it) or standard output was closed at start.
+int RefuseClosed(const Environment& env, bool reads);
+
+int RunFileCommand(const CommandLine& line, const Environment& env);
+int RunTextCommand(const CommandLine& line, const Environment& env);
+int RunRandomKey(const Environment& env);
+int RunSaveKey(const CommandLine& line, const Environment& env);
+
+} // namespace quillmar::cli

@@ -1,0 +1,53 @@
+#include "cli/CommandParts.h"
+
+#include "crypto/RandomKey.h"
+#include "operations/FilePair.h"
+#include "operations/KeyFiles.h"
+#include "platform/os/Wipe.h"
+#include "res/Strings.h"
+
+#include <unistd.h>
+
+namespace quillmar::cli {
+
+int RunRandomKey(const Environment& env) {
+    if (const int status = RefuseClosed(env, false))
+        return status;
+    auto made = MakeRandomKey();
+    if (!made) {
+        Say(str::kNoRandomKey);
+        return kExitFailed;
+    }
+    WipedString key(std::move(*made));
+    key.Value() += '\n';
+    FileError error;
+    auto writer = WriterOnDescriptor(STDOUT_FILENO, kStandardOutput);
+    if (!writer)
+        error = {FileErrorCause::InvalidFile, kStandardOutput};
+    if (!writer || !writer->Write(key.Value().data(), key.Value().size(), error) ||
+        !writer->Commit(error)) {
+        Say(FileErrorSentence(error));
+        return kExitFailed;
+    }
+    return kExitDone;
+}
+
+int RunSaveKey(const CommandLine& line, const Environment& env) {
+    WipedString password{std::string()};
+    if (const int status = GetPassword(line.password, true, env, password.Value()))
+        return status;
+    FileError error;
+    switch (SaveKeyFile(line.keyFile, password.Value(), PosixFileLayer(), error)) {
+    case KeySave::Ok:
+        return kExitDone;
+    case KeySave::TooLong:
+        Say(str::kKeyTooLong);
+        break;
+    case KeySave::FileError:
+        Say(FileErrorSentence(error));
+        break;
+    }
+    return kExitFailed;
+}
+
+} // namespace quillmar::cli

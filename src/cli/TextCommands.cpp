@@ -1,0 +1,141 @@
+#include "cli/CommandParts.h"
+
+#include "cli/Supervise.h"
+#include "crypto/CipherModules.h"
+#include "operations/FilePair.h"
+#include "operations/TextCipher.h"
+#include "platform/os/Wipe.h"
+#include "res/Strings.h"
+
+#include <algorithm>
+#include <csignal>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <unistd.h>
+
+namespace quillmar::cli {
+
+namespace {
+
+// A text read whole. Every buffer it leaves behind is wiped: the text may be
+// the secret.
+class TextBuffer {
+public:
+    TextBuffer() = default;
+    TextBuffer(const TextBuffer&) = delete;
+    TextBuffer& operator=(const TextBuffer&) = delete;
+    ~TextBuffer() { SecureWipe(m_data.get(), m_capacity); }
+
+    char* data() { return m_data.get(); }
+    std::size_t size() const { return m_size; }
+    // Room for n more bytes at the end.
+    char* Reserve(std::size_t n) {
+        if (m_capacity - m_size < n) {
+            const std::size_t capacity = std::max({m_capacity * 2, m_size + n, kFileChunk});
+            auto bigger = std::make_unique<char[]>(capacity);
+            if (m_size > 0)
+                std::memcpy(bigger.get(), m_data.get(), m_size);
+            SecureWipe(m_data.get(), m_capacity);
+            m_data = std::move(bigger);
+            m_capacity = capacity;
+        }
+        return m_data.get() + m_size;
+    }
+    void Resize(std::size_t n) { m_size = n; }
+
+private:
+    std::unique_ptr<char[]> m_data;
+    std::size_t m_size = 0, m_capacity = 0;
+};
+
+enum class TextFailure { None, Stopped, TooLong, ZeroByte, File };
+
+// Standard input, whole, through one module call, to standard output.
+TextFailure TransformText(CipherEntry entry, const char* password, const std::atomic<bool>& stop,
+                          FileError& error) {
+    // One module call takes at most this many bytes.
+    constexpr std::size_t kMax = std::size_t(std::numeric_limits<std::int32_t>::max());
+    auto reader = ReaderOnDescriptor(STDIN_FILENO, kStandardInput);
+    if (!reader) {
+        error = {FileErrorCause::InvalidFile, kStandardInput};
+        return TextFailure::File;
+    }
+    reader->CancelWith(&stop);
+    TextBuffer text;
+    text.Reserve(std::min<std::uint64_t>(reader->Size(), kMax) + 1);
+    for (;;) {
+        if (text.size() > kMax)
+            return TextFailure::TooLong;
+        const std::size_t want = std::min(kFileChunk, kMax + 1 - text.size());
+        const auto n = reader->Read(text.Reserve(want), want, error);
+        if (!n)
+            return stop.load() ? TextFailure::Stopped : TextFailure::File;
+        text.Resize(text.size() + *n);
+        if (*n < want)
+            break; // the end of the input
+    }
+    if (std::memchr(text.data(), 0, text.size()))
+        return TextFailure::ZeroByte;
+    text.Resize(RunTextCipher(entry, password, text.data(), text.size()));
+    auto writer = WriterOnDescriptor(STDOUT_FILENO, kStandardOutput);
+    if (!writer) {
+        error = {FileErrorCause::InvalidFile, kStandardOutput};
+        return TextFailure::File;
+    }
+    if (!writer->Write(text.data(), text.size(), error) || !writer->Commit(error))
+        return TextFailure::File;
+    return TextFailure::None;
+}
+
+} // namespace
+
+// Nothing is read from or written to a closed standard stream as if it
+// were empty: the result would go nowhere, and the run would say it worked.
+int RefuseClosed(const Environment& env, bool reads) {
+    const char* closed = reads && IsClosed(env, STDIN_FILENO) ? "Standard input is closed."
+                         : IsClosed(env, STDOUT_FILENO)       ? "Standard output is closed."
+                                                              : nullptr;
+    if (!closed)
+        return kExitDone;
+    Say(closed);
+    return kExitFailed;
+}
+
+int RunTextCommand(const CommandLine& line, const Environment& env) {
+    const bool encrypt = IsEncrypting(line.command);
+    const CModule module(kTextModule, encrypt ? kEncryptEntry : kDecryptEntry, env.moduleDirs);
+    if (const int status = CheckModule(module, encrypt ? str::kNoEncryptDll : str::kNoDecryptDll))
+        return status;
+    if (const int status = RefuseClosed(env, true))
+        return status;
+    WipedString password{std::string()};
+    if (const int status = GetPassword(line.password, encrypt, env, password.Value()))
+        return status;
+    TextFailure failure = TextFailure::None;
+    FileError error;
+    const int signal = Supervise(
+        [&](const std::atomic<bool>& stop) {
+            failure = TransformText(module.Entry(), password.Value().c_str(), stop, error);
+        },
+        env, false, nullptr);
+    switch (failure) {
+    case TextFailure::None:
+        return kExitDone;
+    case TextFailure::Stopped:
+        return StopStatus(signal ? signal : SIGINT);
+    case TextFailure::TooLong:
+        Say(str::kTextTooLong);
+        break;
+    case TextFailure::ZeroByte:
+        Say("The input holds a zero byte, which no text has: encrypt such data with "
+            "encrypt-file.");
+        break;
+    case TextFailure::File:
+        Say(FileErrorSentence(error));
+        break;
+    }
+    return kExitFailed;
+}
+
+} // namespace quillmar::cli
