@@ -1,6 +1,7 @@
 // What a replaced file's folder holds when the process ends part-way through
 // the writing, and after a finished run: with unnamed files, and with the
 // named temporary file of file systems that have none.
+#include "TestFiles.h"
 #include "platform/os/ReplacingFile.h"
 #include "platform/os/TemporaryFiles.h"
 
@@ -31,14 +32,12 @@ const std::string kOld(100000, 'o'), kNew = [s = std::string()]() mutable {
 const std::hash<std::string> Hash;
 
 // A fresh folder; its "target" holds kOld with the given bits, or is absent for 0.
-struct Folder {
+struct Folder : test::TempDir {
     explicit Folder(unsigned mode) {
         if (mode && (std::ofstream(target, std::ios::binary) << kOld))
             fs::permissions(target, fs::perms(mode));
     }
-    ~Folder() { fs::remove_all(path); }
-    std::string t = (fs::temp_directory_path() / "quillmar-replace-XXXXXX").string();
-    fs::path path = ::mkdtemp(t.data()), target = path / "target";
+    fs::path target = path() / "target";
 };
 
 // Every entry, hidden ones too: name -> hash of the content, permission bits.
@@ -65,7 +64,7 @@ TEST(ReplacingFileTest, ProcessEndedPartWayLeavesTheFolderAsItWas) {
     for (const auto& [named, sig, mode, ownHandler] : cases) {
         SCOPED_TRACE(testing::Message() << named << " " << sig << " " << mode << " " << ownHandler);
         const Folder out(mode);
-        const Listing before = List(out.path);
+        const Listing before = List(out.path());
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
@@ -84,7 +83,7 @@ TEST(ReplacingFileTest, ProcessEndedPartWayLeavesTheFolderAsItWas) {
         // Else the child ended early.
         ASSERT_TRUE(::waitpid(child, &status, WUNTRACED) == child && WIFSTOPPED(status)) << status;
         // Nothing named until the end; a named file only its owner can read.
-        const Listing during = List(out.path);
+        const Listing during = List(out.path());
         EXPECT_EQ(during.size(), before.size() + named);
         for (const auto& [name, entry] : during)
             EXPECT_TRUE(before.contains(name) || entry.second == 0600u) << name;
@@ -92,7 +91,7 @@ TEST(ReplacingFileTest, ProcessEndedPartWayLeavesTheFolderAsItWas) {
         ::kill(child, SIGCONT); // a stopped process handles no signal but SIGKILL
         ASSERT_EQ(::waitpid(child, &status, 0), child);
         EXPECT_EQ(status, ownHandler ? W_EXITCODE(42, 0) : W_EXITCODE(0, sig));
-        EXPECT_EQ(List(out.path), before);
+        EXPECT_EQ(List(out.path()), before);
     }
 }
 
@@ -116,7 +115,7 @@ TEST(ReplacingFileTest, FinishedRunLeavesOnlyTheTarget) {
             ASSERT_TRUE(file && file->Write(kNew.data(), kNew.size(), error));
             ASSERT_TRUE(!commit || file->Commit(error)) << error.path;
             file.reset(); // a commit must outlast the object; without one it is dropped
-            EXPECT_EQ(List(out.path),
+            EXPECT_EQ(List(out.path()),
                       Listing({{"target", {Hash(commit ? kNew : kOld), expected}}}));
         }
     }
@@ -126,10 +125,10 @@ TEST(ReplacingFileTest, FinishedRunLeavesOnlyTheTarget) {
     std::vector<ReplacingFile> held;
     FileError error;
     for (std::size_t i = 0; i <= TemporaryTableSize(); ++i)
-        held.push_back(*ReplacingFile::Create(out.path / std::to_string(i), 0600, error));
+        held.push_back(*ReplacingFile::Create(out.path() / std::to_string(i), 0600, error));
     for (auto& file : held)
         EXPECT_TRUE(file.Write("x", 1, error) && file.Commit(error));
-    EXPECT_EQ(List(out.path).size(), held.size());
+    EXPECT_EQ(List(out.path()).size(), held.size());
     ReplacingFile::ForceNamedTemporaryFiles(false);
     ::umask(oldMask);
 }
@@ -138,11 +137,11 @@ TEST(ReplacingFileTest, FinishedRunLeavesOnlyTheTarget) {
 // that others made are refused; elsewhere a link goes where the kernel takes it.
 TEST(ReplacingFileTest, LinksAndFilesOfOtherUsersInSharedFoldersAreRefused) {
     const Folder top(0);
-    const fs::path pub = top.path / "pub", priv = top.path / "priv";
+    const fs::path pub = top.path() / "pub", priv = top.path() / "priv";
     fs::create_directories(priv / "real" / "sub");
     fs::create_directory(pub);
     fs::permissions(pub, fs::perms(01777));
-    fs::permissions(top.path, fs::perms(0755));
+    fs::permissions(top.path(), fs::perms(0755));
     fs::create_directory_symlink("real/sub", priv / "alias");
     fs::create_symlink("../data.txt", priv / "real" / "sub" / "tgt");
     for (const auto& name : {"data.txt", "real/data.txt", "precious", "theirs"})

@@ -7,35 +7,10 @@
 #include <QKeyEvent>
 #include <QTimer>
 
-#include <algorithm>
 #include <dlfcn.h>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <stdexcept>
 
 namespace quillmar::test {
-
-TempDir::TempDir() {
-    std::random_device rd;
-    auto base = std::filesystem::temp_directory_path();
-    for (;;) {
-        m_path = base / ("quillmar-test-" + std::to_string(rd()));
-        if (std::filesystem::create_directory(m_path))
-            break;
-    }
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    // Tests may leave read-only folders behind.
-    for (auto& e : std::filesystem::recursive_directory_iterator(m_path, ec))
-        std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
-    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(m_path, ec);
-}
 
 std::filesystem::path RealModuleDir() {
     return QUILLMAR_OUTPUT_DIR;
@@ -79,35 +54,6 @@ void PressKey(QWidget* w, int key) {
     QApplication::sendEvent(w, &press);
     QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
     QApplication::sendEvent(w, &release);
-}
-
-std::string Pattern(std::size_t size, unsigned seed) {
-    std::string s(size, '\0');
-    std::generate(s.begin(), s.end(), std::mt19937(seed));
-    return s;
-}
-
-std::string ReadFile(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteFile(const std::filesystem::path& p, const std::string& bytes) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-}
-
-std::map<std::string, std::string> Snapshot(const std::filesystem::path& dir) {
-    namespace fs = std::filesystem;
-    std::map<std::string, std::string> entries;
-    for (const auto& e : fs::recursive_directory_iterator(dir))
-        entries[e.path().string()] = e.is_symlink() ? "link to " + fs::read_symlink(e).string()
-                                     : e.is_regular_file()
-                                         ? std::to_string(std::hash<std::string>()(ReadFile(e)))
-                                         : "other";
-    return entries;
 }
 
 std::vector<RecordedCall>& RecordedCalls(const std::string& moduleFile) {

@@ -1,8 +1,9 @@
 #pragma once
 // What the GUI tests share: recorders for the platform's seams, scripted
-// answers, temporary folders and the test cipher modules.
+// answers and the test cipher modules.
 
 #include "RecordedCall.h"
+#include "TestFiles.h"
 #include "platform/ui/Dialog.h"
 #include "platform/ui/FileChooser.h"
 #include "platform/ui/MessageBox.h"
@@ -56,18 +57,6 @@ public:
     bool succeed = true;
 };
 
-// A fresh folder under the system's temporary folder, removed afterwards.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    const std::filesystem::path& path() const { return m_path; }
-    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
-
-private:
-    std::filesystem::path m_path;
-};
-
 // Folders of built cipher modules: the real ones, and small ones made for tests.
 std::filesystem::path RealModuleDir();
 std::filesystem::path
@@ -79,14 +68,6 @@ void Click(CDialog& dlg, int id);
 // Runs action on the next modal dialog that opens, then lets the caller go on.
 void OnNextModal(std::function<void(CDialog&)> action);
 void PressKey(QWidget* w, int key);
-
-// size bytes of noise, the same for the same seed.
-std::string Pattern(std::size_t size, unsigned seed);
-std::string ReadFile(const std::filesystem::path& p);
-void WriteFile(const std::filesystem::path& p, const std::string& bytes);
-// Every entry under a folder with its kind and content. Links are not
-// followed: some lead round in a circle.
-std::map<std::string, std::string> Snapshot(const std::filesystem::path& dir);
 
 // The calls the recording test module has had (it is loaded once and kept loaded).
 std::vector<RecordedCall>& RecordedCalls(const std::string& moduleFile);
