@@ -1,12 +1,15 @@
 // DES: the file cipher. DES-CBC over whole 8-byte blocks, each call starting again from the IV,
-// so the program can feed a file in independent chunks.
+// so the program can feed a file in independent chunks. The batch entry points run many
+// 512-byte chunks at once through a bitsliced DES (des_batch.h).
 
 #include <nettle/cbc.h>
 #include <nettle/des.h>
 #include <nettle/pbkdf2.h>
 
 #include "KeyCache.h"
+#include "des_batch.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -46,24 +49,68 @@ __attribute__((destructor)) void WipeCache() {
     g_cache.Forget();
 }
 
-void Transform(char* data, const char* password, std::int32_t length, bool decrypt) {
-    if (data == nullptr || password == nullptr || length <= 0 || length % DES_BLOCK_SIZE != 0)
-        return;
-    // The lock covers only finding or deriving the key: the cipher runs on a private copy,
-    // so calls from several threads really overlap.
-    DesKey key;
-    {
-        const quillmar_module::Locked guard(g_cache.lock);
-        key = g_cache.Get(password, Derive);
-    }
-    auto* bytes = reinterpret_cast<std::uint8_t*>(data);
-    const auto size = static_cast<std::size_t>(length);
+// The batch variant, chosen once at load; QUILLMAR_DES_VARIANT (portable, avx2, avx512) asks
+// for a slower one, for tests and measurements. Without a readable key layout the batch
+// entry points fall back to nettle.
+const quillmar_des::Variant* g_variant = nullptr;
+bool g_batchReady = false;
+
+__attribute__((constructor)) void ChooseVariant() {
+    g_variant = &quillmar_des::PickVariant(std::getenv("QUILLMAR_DES_VARIANT"));
+    g_batchReady = quillmar_des::LearnKeyLayout();
+}
+
+bool Invalid(const char* data, const char* password, std::int32_t length) {
+    return data == nullptr || password == nullptr || length <= 0 || length % DES_BLOCK_SIZE != 0;
+}
+
+// The lock covers only finding or deriving the key: the cipher runs on a private copy, so
+// calls from several threads really overlap.
+DesKey CachedKey(const char* password) {
+    const quillmar_module::Locked guard(g_cache.lock);
+    return g_cache.Get(password, Derive);
+}
+
+// Plain DES-CBC from the IV over bytes[0 .. size-1]; key.iv is used up.
+void Cbc(DesKey& key, std::uint8_t* bytes, std::size_t size, bool decrypt) {
     if (decrypt)
         cbc_decrypt(&key.cipher, reinterpret_cast<nettle_cipher_func*>(des_decrypt), DES_BLOCK_SIZE,
                     key.iv, size, bytes, bytes);
     else
         cbc_encrypt(&key.cipher, reinterpret_cast<nettle_cipher_func*>(des_encrypt), DES_BLOCK_SIZE,
                     key.iv, size, bytes, bytes);
+}
+
+void Transform(char* data, const char* password, std::int32_t length, bool decrypt) {
+    if (Invalid(data, password, length))
+        return;
+    DesKey key = CachedKey(password);
+    Cbc(key, reinterpret_cast<std::uint8_t*>(data), static_cast<std::size_t>(length), decrypt);
+    explicit_bzero(&key, sizeof key);
+}
+
+// Consecutive 512-byte chunks, the last possibly shorter: each its own chain from the IV.
+void TransformChunks(char* data, const char* password, std::int32_t length, bool decrypt) {
+    if (Invalid(data, password, length))
+        return;
+    DesKey key = CachedKey(password);
+    auto* bytes = reinterpret_cast<std::uint8_t*>(data);
+    const auto size = static_cast<std::size_t>(length);
+    bool done = false;
+    if (g_batchReady) {
+        std::uint8_t raw[DES_KEY_SIZE];
+        quillmar_des::RoundKeys rounds;
+        quillmar_des::RecoverKey(key.cipher, raw);
+        quillmar_des::ExpandKey(raw, rounds);
+        done = quillmar_des::RunChains(*g_variant, bytes, size, rounds, key.iv, decrypt);
+        explicit_bzero(raw, sizeof raw);
+        explicit_bzero(&rounds, sizeof rounds);
+    }
+    for (std::size_t at = 0; !done && at < size; at += quillmar_des::kChainBytes) {
+        DesKey chain = key;
+        Cbc(chain, bytes + at, std::min(quillmar_des::kChainBytes, size - at), decrypt);
+        explicit_bzero(&chain, sizeof chain);
+    }
     explicit_bzero(&key, sizeof key);
 }
 
@@ -77,7 +124,17 @@ DES_EXPORT void DECRYPTFUNC(char* data, const char* key, std::int32_t length) {
     Transform(data, key, length, true);
 }
 
-// Both entry points may run at the same time on different buffers.
+// data holds whole 512-byte chunks of a file, the last possibly shorter; the result is what one
+// ENCRYPTFUNC or DECRYPTFUNC call per chunk gives.
+DES_EXPORT void ENCRYPTBLOCKS(char* data, const char* key, std::int32_t length) {
+    TransformChunks(data, key, length, false);
+}
+
+DES_EXPORT void DECRYPTBLOCKS(char* data, const char* key, std::int32_t length) {
+    TransformChunks(data, key, length, true);
+}
+
+// All entry points may run at the same time on different buffers.
 DES_EXPORT int THREADSAFE(void) {
     return 1;
 }
