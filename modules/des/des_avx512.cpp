@@ -20,20 +20,42 @@ inline V Sel(V s, V a, V b) {
                                                          reinterpret_cast<__m512i>(a), 0xCA));
 }
 
-constexpr std::size_t kStride = 64 * kChainBytes;
+constexpr std::size_t kStride = 64 * 512;
 
-inline V Gather(const std::uint8_t* p) {
-    std::uint64_t q[8];
-    for (std::size_t m = 0; m < 8; ++m)
-        std::memcpy(&q[m], p + m * kStride, 8);
-    return V{q[0], q[1], q[2], q[3], q[4], q[5], q[6], q[7]};
+// Transposes the 8x8 matrix of 64-bit words in z[0..7]: three rounds of swapping the
+// off-diagonal quarters of 2x2 blocks, d words wide.
+inline void Transpose8(__m512i* z) {
+    for (int d = 4; d > 0; d >>= 1) {
+        long long lo[8], hi[8];
+        for (int s = 0; s < 8; ++s) {
+            lo[s] = (s & d) ? 8 | (s - d) : s;
+            hi[s] = (s & d) ? 8 | s : s + d;
+        }
+        const __m512i ilo = _mm512_loadu_si512(lo), ihi = _mm512_loadu_si512(hi);
+        for (int m = 0; m < 8; m = (m + d + 1) & ~d) {
+            const __m512i a = z[m], b = z[m + d];
+            z[m] = _mm512_permutex2var_epi64(a, ilo, b);
+            z[m + d] = _mm512_permutex2var_epi64(a, ihi, b);
+        }
+    }
 }
 
-inline void Scatter(std::uint8_t* p, V v) {
-    for (std::size_t m = 0; m < 8; ++m) {
-        const std::uint64_t q = v[m];
-        std::memcpy(p + m * kStride, &q, 8);
-    }
+inline void LoadLine(const std::uint8_t* p, V* v) {
+    __m512i z[8];
+    for (int m = 0; m < 8; ++m)
+        z[m] = _mm512_loadu_si512(p + m * kStride);
+    Transpose8(z);
+    for (int s = 0; s < 8; ++s)
+        v[s] = reinterpret_cast<V>(z[s]);
+}
+
+inline void StoreLine(std::uint8_t* p, const V* v) {
+    __m512i z[8];
+    for (int s = 0; s < 8; ++s)
+        z[s] = reinterpret_cast<__m512i>(v[s]);
+    Transpose8(z);
+    for (int m = 0; m < 8; ++m)
+        _mm512_storeu_si512(p + m * kStride, z[m]);
 }
 
 #include "bitslice_core.inc"

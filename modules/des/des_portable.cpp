@@ -14,14 +14,12 @@ inline V Sel(V s, V a, V b) {
     return a ^ ((a ^ b) & s);
 }
 
-inline V Gather(const std::uint8_t* p) {
-    V v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
+inline void LoadLine(const std::uint8_t* p, V* v) {
+    std::memcpy(v, p, 8 * sizeof(V));
 }
 
-inline void Scatter(std::uint8_t* p, V v) {
-    std::memcpy(p, &v, sizeof v);
+inline void StoreLine(std::uint8_t* p, const V* v) {
+    std::memcpy(p, v, 8 * sizeof(V));
 }
 
 #include "bitslice_core.inc"
