@@ -37,7 +37,9 @@ struct Module {
             throw std::runtime_error(dlerror());
     }
     ~Module() { dlclose(handle); }
-    CipherFunc Entry(const char* name) const { return reinterpret_cast<CipherFunc>(dlsym(handle, name)); }
+    CipherFunc Entry(const char* name) const {
+        return reinterpret_cast<CipherFunc>(dlsym(handle, name));
+    }
     void* handle;
     CipherFunc encrypt = nullptr, decrypt = nullptr;
 };
