@@ -23,21 +23,29 @@ inline V Sel(V s, V a, V b) {
 constexpr std::size_t kStride = 64 * 512;
 
 // Transposes the 8x8 matrix of 64-bit words in z[0..7]: three rounds of swapping the
-// off-diagonal quarters of 2x2 blocks, d words wide.
-inline void Transpose8(__m512i* z) {
-    for (int d = 4; d > 0; d >>= 1) {
-        long long lo[8], hi[8];
-        for (int s = 0; s < 8; ++s) {
-            lo[s] = (s & d) ? 8 | (s - d) : s;
-            hi[s] = (s & d) ? 8 | s : s + d;
-        }
-        const __m512i ilo = _mm512_loadu_si512(lo), ihi = _mm512_loadu_si512(hi);
-        for (int m = 0; m < 8; m = (m + d + 1) & ~d) {
-            const __m512i a = z[m], b = z[m + d];
-            z[m] = _mm512_permutex2var_epi64(a, ilo, b);
-            z[m + d] = _mm512_permutex2var_epi64(a, ihi, b);
-        }
+// off-diagonal quarters of 2x2 blocks, D words wide.
+template <int D> [[gnu::always_inline]] inline void Transpose8Stage(__m512i* z) {
+    // Word s of the first result comes from the first input where (s & D) == 0, else from the
+    // second; the other result takes the remaining words.
+    const __m512i lo =
+        _mm512_set_epi64(7 & D ? 8 | (7 - D) : 7, 6 & D ? 8 | (6 - D) : 6, 5 & D ? 8 | (5 - D) : 5,
+                         4 & D ? 8 | (4 - D) : 4, 3 & D ? 8 | (3 - D) : 3, 2 & D ? 8 | (2 - D) : 2,
+                         1 & D ? 8 | (1 - D) : 1, 0);
+    const __m512i hi = _mm512_set_epi64(7 & D ? 15 : 7 + D, 6 & D ? 14 : 6 + D, 5 & D ? 13 : 5 + D,
+                                        4 & D ? 12 : 4 + D, 3 & D ? 11 : 3 + D, 2 & D ? 10 : 2 + D,
+                                        1 & D ? 9 : 1 + D, D);
+    for (int j = 0; j < 4; ++j) {
+        const int m = (j / D) * 2 * D + j % D;
+        const __m512i a = z[m], b = z[m + D];
+        z[m] = _mm512_permutex2var_epi64(a, lo, b);
+        z[m + D] = _mm512_permutex2var_epi64(a, hi, b);
     }
+}
+
+inline void Transpose8(__m512i* z) {
+    Transpose8Stage<4>(z);
+    Transpose8Stage<2>(z);
+    Transpose8Stage<1>(z);
 }
 
 inline void LoadLine(const std::uint8_t* p, V* v) {
