@@ -79,9 +79,13 @@ void RecoverKey(const des_ctx& ctx, std::uint8_t* key) {
         }
 }
 
+const Variant* const kAllVariants[4] = {&kPortable, &kAvx2, &kAvx512, &kAvx512Gfni};
+
 const Variant& PickVariant(const char* forced) {
     __builtin_cpu_init();
     const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+    const bool gfni =
+        avx512 && __builtin_cpu_supports("gfni") && __builtin_cpu_supports("avx512vbmi");
     const bool avx2 = __builtin_cpu_supports("avx2");
     const auto named = [forced](const char* name) {
         return forced != nullptr && std::strcmp(forced, name) == 0;
@@ -90,7 +94,9 @@ const Variant& PickVariant(const char* forced) {
         return kPortable;
     if (named("avx2") && avx2)
         return kAvx2;
-    return avx512 ? kAvx512 : avx2 ? kAvx2 : kPortable;
+    if (named("avx512") && avx512)
+        return kAvx512;
+    return gfni ? kAvx512Gfni : avx512 ? kAvx512 : avx2 ? kAvx2 : kPortable;
 }
 
 bool RunChains(const Variant& variant, std::uint8_t* data, std::size_t length,

@@ -25,7 +25,9 @@ struct Variant {
     ChainsFn encrypt, decrypt;
 };
 
-extern const Variant kPortable, kAvx2, kAvx512;
+extern const Variant kPortable, kAvx2, kAvx512, kAvx512Gfni;
+// All of them, slowest first.
+extern const Variant* const kAllVariants[4];
 
 // The best variant this CPU runs, or the one `forced` names if the CPU runs it.
 const Variant& PickVariant(const char* forced);
