@@ -148,6 +148,8 @@ inline void Slice(const std::uint8_t* lines, V (*block)[64]) {
     for (int g = 0; g < 64; ++g) {
         __m512i z[8];
         for (int u = 0; u < 8; ++u) {
+            if (g + 2 < 64) // the hardware prefetcher cannot follow 512 streams
+                __builtin_prefetch(lines + (8 * g + 16 + u) * kChain);
             z[u] = _mm512_loadu_si512(lines + (8 * g + u) * kChain);
         }
         Transpose8(z);
