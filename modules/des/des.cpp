@@ -49,9 +49,30 @@ __attribute__((destructor)) void WipeCache() {
     g_cache.Forget();
 }
 
-// The batch variant, chosen once at load; QUILLMAR_DES_VARIANT (portable, avx2, avx512) asks
-// for a slower one, for tests and measurements. Without a readable key layout the batch
-// entry points fall back to nettle.
+void Transform(char* data, const char* password, std::int32_t length, bool decrypt) {
+    if (data == nullptr || password == nullptr || length <= 0 || length % DES_BLOCK_SIZE != 0)
+        return;
+    // The lock covers only finding or deriving the key: the cipher runs on a private copy,
+    // so calls from several threads really overlap.
+    DesKey key;
+    {
+        const quillmar_module::Locked guard(g_cache.lock);
+        key = g_cache.Get(password, Derive);
+    }
+    auto* bytes = reinterpret_cast<std::uint8_t*>(data);
+    const auto size = static_cast<std::size_t>(length);
+    if (decrypt)
+        cbc_decrypt(&key.cipher, reinterpret_cast<nettle_cipher_func*>(des_decrypt), DES_BLOCK_SIZE,
+                    key.iv, size, bytes, bytes);
+    else
+        cbc_encrypt(&key.cipher, reinterpret_cast<nettle_cipher_func*>(des_encrypt), DES_BLOCK_SIZE,
+                    key.iv, size, bytes, bytes);
+    explicit_bzero(&key, sizeof key);
+}
+
+// The batch variant, chosen once at load; QUILLMAR_DES_VARIANT (portable, avx2, avx512 or
+// avx512gfni) asks for a slower one, for tests and measurements. Without a readable key
+// layout the batch entry points fall back to nettle.
 const quillmar_des::Variant* g_variant = nullptr;
 bool g_batchReady = false;
 
@@ -60,40 +81,16 @@ __attribute__((constructor)) void ChooseVariant() {
     g_batchReady = quillmar_des::LearnKeyLayout();
 }
 
-bool Invalid(const char* data, const char* password, std::int32_t length) {
-    return data == nullptr || password == nullptr || length <= 0 || length % DES_BLOCK_SIZE != 0;
-}
-
-// The lock covers only finding or deriving the key: the cipher runs on a private copy, so
-// calls from several threads really overlap.
-DesKey CachedKey(const char* password) {
-    const quillmar_module::Locked guard(g_cache.lock);
-    return g_cache.Get(password, Derive);
-}
-
-// Plain DES-CBC from the IV over bytes[0 .. size-1]; key.iv is used up.
-void Cbc(DesKey& key, std::uint8_t* bytes, std::size_t size, bool decrypt) {
-    if (decrypt)
-        cbc_decrypt(&key.cipher, reinterpret_cast<nettle_cipher_func*>(des_decrypt), DES_BLOCK_SIZE,
-                    key.iv, size, bytes, bytes);
-    else
-        cbc_encrypt(&key.cipher, reinterpret_cast<nettle_cipher_func*>(des_encrypt), DES_BLOCK_SIZE,
-                    key.iv, size, bytes, bytes);
-}
-
-void Transform(char* data, const char* password, std::int32_t length, bool decrypt) {
-    if (Invalid(data, password, length))
-        return;
-    DesKey key = CachedKey(password);
-    Cbc(key, reinterpret_cast<std::uint8_t*>(data), static_cast<std::size_t>(length), decrypt);
-    explicit_bzero(&key, sizeof key);
-}
-
 // Consecutive 512-byte chunks, the last possibly shorter: each its own chain from the IV.
 void TransformChunks(char* data, const char* password, std::int32_t length, bool decrypt) {
-    if (Invalid(data, password, length))
+    if (data == nullptr || password == nullptr || length <= 0 || length % DES_BLOCK_SIZE != 0)
         return;
-    DesKey key = CachedKey(password);
+    // As in Transform: the lock covers only finding or deriving the key.
+    DesKey key;
+    {
+        const quillmar_module::Locked guard(g_cache.lock);
+        key = g_cache.Get(password, Derive);
+    }
     auto* bytes = reinterpret_cast<std::uint8_t*>(data);
     const auto size = static_cast<std::size_t>(length);
     bool done = false;
@@ -106,10 +103,18 @@ void TransformChunks(char* data, const char* password, std::int32_t length, bool
         explicit_bzero(raw, sizeof raw);
         explicit_bzero(&rounds, sizeof rounds);
     }
+    // Without memory for the scratch copy: nettle, chunk by chunk.
     for (std::size_t at = 0; !done && at < size; at += quillmar_des::kChainBytes) {
-        DesKey chain = key;
-        Cbc(chain, bytes + at, std::min(quillmar_des::kChainBytes, size - at), decrypt);
-        explicit_bzero(&chain, sizeof chain);
+        std::uint8_t iv[DES_BLOCK_SIZE];
+        std::memcpy(iv, key.iv, sizeof iv);
+        const std::size_t n = std::min(quillmar_des::kChainBytes, size - at);
+        if (decrypt)
+            cbc_decrypt(&key.cipher, reinterpret_cast<nettle_cipher_func*>(des_decrypt),
+                        DES_BLOCK_SIZE, iv, n, bytes + at, bytes + at);
+        else
+            cbc_encrypt(&key.cipher, reinterpret_cast<nettle_cipher_func*>(des_encrypt),
+                        DES_BLOCK_SIZE, iv, n, bytes + at, bytes + at);
+        explicit_bzero(iv, sizeof iv);
     }
     explicit_bzero(&key, sizeof key);
 }
