@@ -13,8 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include "des_batch.h"
+
 #include <algorithm>
-#include <atomic>
+#include <array>
 #include <clocale>
 #include <cstdint>
 #include <cstring>
@@ -24,7 +26,6 @@
 #include <set>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -39,7 +40,9 @@ struct Module {
             throw std::runtime_error(dlerror());
     }
     ~Module() { dlclose(handle); }
-    CipherFunc Entry(const char* name) { return reinterpret_cast<CipherFunc>(dlsym(handle, name)); }
+    CipherFunc Entry(const char* name) const {
+        return reinterpret_cast<CipherFunc>(dlsym(handle, name));
+    }
     void* handle;
     CipherFunc encrypt = nullptr, decrypt = nullptr;
 };
@@ -189,32 +192,69 @@ TEST(Des, KnownVectorsAndEveryLengthMatchPlainCbc) {
     EXPECT_EQ(Hex(digest), "f6458ee6ac9f2500227b1b02875869afc20228e9380825c47dea8c3bece2fb77");
 }
 
-// DES.DLL declares that its entry points may run at the same time on different buffers: calls
-// from several threads give what lone calls give.
-TEST(Des, DeclaredThreadSafeAndConcurrentCallsMatchLoneOnes) {
-    const Module des("DES.DLL");
-    const auto threadSafe = reinterpret_cast<int (*)()>(dlsym(des.handle, "THREADSAFE"));
-    ASSERT_NE(threadSafe, nullptr);
-    EXPECT_NE(threadSafe(), 0);
-    std::string blocks[4], expected[4];
-    for (int t = 0; t < 4; ++t) {
-        blocks[t] = expected[t] = std::string(512, char('a' + t));
-        des.encrypt(expected[t].data(), "password", 512);
-    }
-    std::vector<std::thread> threads;
-    std::atomic<int> wrong{0};
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 500; ++i) {
-                std::string b = blocks[t];
-                des.encrypt(b.data(), "password", 512);
-                des.decrypt(b.data() + 64, "password", 128);
-                wrong += b.substr(0, 64) != expected[t].substr(0, 64);
+// The batch entry points on every variant the CPU runs: the bitsliced core on FIPS 81's CBC
+// example and NIST's variable-plaintext, variable-key and S-box vectors, then the module,
+// forced to that variant, against one ENCRYPTFUNC call per 512-byte piece on lengths around
+// a lane batch (a short tail goes through the scratch copy). Bad arguments change nothing.
+TEST(Des, EveryBatchVariantMatchesKnownAnswersAndPerPieceCalls) {
+    const auto bytes = [](const std::string& hex) {
+        std::string out;
+        for (std::size_t i = 0; i < hex.size(); i += 2)
+            out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+        return out;
+    };
+    const std::vector<std::array<std::string, 4>> known = {
+        // key, IV, plaintext, ciphertext
+        {"0123456789abcdef", "1234567890abcdef", "Now is the time for all ",
+         "e5c7cdde872bf27c43e934008c389c0f683788499a7c05f6"},
+        {"0101010101010101", "0000000000000000", bytes("8000000000000000"), "95f8a5e5dd31d900"},
+        {"0101010101010101", "0000000000000000", bytes("0000000000000001"), "166b40b44aba4bd6"},
+        {"8001010101010101", "0000000000000000", std::string(8, '\0'), "95a8d72813daa94d"},
+        {"0101010101010102", "0000000000000000", std::string(8, '\0'), "869efd7f9f265a09"},
+        {"7ca110454a1a6e57", "0000000000000000", bytes("01a1d6d039776742"), "690f5b0d9a26939b"}};
+    std::mt19937 rng(20);
+    const std::string passwords[] = {"password", "\xF0\x9F\x94\x91 batch"};
+    for (const quillmar_des::Variant* variant : quillmar_des::kAllVariants) {
+        if (&quillmar_des::PickVariant(variant->name) != variant)
+            continue; // this CPU lacks it
+        SCOPED_TRACE(variant->name);
+        for (const auto& [key, iv, plain, cipher] : known) {
+            quillmar_des::RoundKeys keys;
+            quillmar_des::ExpandKey(reinterpret_cast<const std::uint8_t*>(bytes(key).data()), keys);
+            const std::string ivBytes = bytes(iv);
+            const auto* start = reinterpret_cast<const std::uint8_t*>(ivBytes.data());
+            std::string data = plain;
+            auto* p = reinterpret_cast<std::uint8_t*>(data.data());
+            ASSERT_TRUE(quillmar_des::RunChains(*variant, p, data.size(), keys, start, false));
+            EXPECT_EQ(Hex(data), cipher);
+            ASSERT_TRUE(quillmar_des::RunChains(*variant, p, data.size(), keys, start, true));
+            EXPECT_EQ(data, plain);
+        }
+        setenv("QUILLMAR_DES_VARIANT", variant->name, 1);
+        const Module des("DES.DLL");
+        unsetenv("QUILLMAR_DES_VARIANT");
+        const CipherFunc encrypt = des.Entry("ENCRYPTBLOCKS"), decrypt = des.Entry("DECRYPTBLOCKS");
+        ASSERT_TRUE(encrypt && decrypt);
+        const std::size_t batch = variant->lanes * 512;
+        for (std::size_t n : {std::size_t{8}, std::size_t{512}, std::size_t{520}, batch - 8, batch,
+                              batch + 8, 3 * batch + 5 * 512 + 136}) {
+            const std::string& password = passwords[n % 3 % 2];
+            std::string plain(n, '\0'), cipher;
+            for (char& c : plain)
+                c = static_cast<char>(rng());
+            for (std::size_t at = 0; at < n; at += 512) {
+                std::string piece = plain.substr(at, 512);
+                des.encrypt(piece.data(), password.c_str(),
+                            static_cast<std::int32_t>(piece.size()));
+                cipher += piece;
             }
-        });
-    for (auto& thread : threads)
-        thread.join();
-    EXPECT_EQ(wrong, 0);
+            ASSERT_EQ(RunGuarded(encrypt, plain, password), cipher) << n << " bytes";
+            ASSERT_EQ(RunGuarded(decrypt, cipher, password), plain) << n << " bytes";
+        }
+        for (std::int32_t length : {0, -8, 12, 1028, INT32_MIN})
+            EXPECT_EQ(RunGuarded(encrypt, std::string(1032, 'x'), "password", length),
+                      std::string(1032, 'x'));
+    }
 }
 
 class Modules : public ::testing::TestWithParam<const char*> {};
@@ -247,8 +287,9 @@ TEST_P(Modules, MatchFreshLoadsIgnoreNonPositiveLengthsAndExportOnlyTheEntryPoin
     names.resize(nm ? std::fread(names.data(), 1, names.size(), nm) : 0);
     if (!nm || pclose(nm) != 0)
         GTEST_SKIP() << "nm not available";
-    EXPECT_EQ(names, std::string(GetParam()) == "DES.DLL" ? "DECRYPTFUNC\nENCRYPTFUNC\nTHREADSAFE\n"
-                                                          : "DECRYPTFUNC\nENCRYPTFUNC\n");
+    EXPECT_EQ(names, std::string(GetParam()) == "DES.DLL"
+                         ? "DECRYPTBLOCKS\nDECRYPTFUNC\nENCRYPTBLOCKS\nENCRYPTFUNC\nTHREADSAFE\n"
+                         : "DECRYPTFUNC\nENCRYPTFUNC\n");
 }
 
 // After a call, the stack of the thread that made it holds nothing derived from the password:
@@ -280,8 +321,12 @@ TEST_P(Modules, LeaveNoKeyMaterialOnTheCallersStack) {
     ASSERT_EQ(pthread_create(
                   &thread, &attr,
                   [](void* file) -> void* {
-                      std::string text(512, 'x');
-                      Module(static_cast<const char*>(file)).encrypt(text.data(), "password", 512);
+                      std::string text(1024, 'x');
+                      Module module(static_cast<const char*>(file));
+                      // The batch entry first, so that it derives the key.
+                      if (const CipherFunc blocks = module.Entry("ENCRYPTBLOCKS"))
+                          blocks(text.data(), "password", 1024);
+                      module.encrypt(text.data(), "password", 512);
                       return nullptr;
                   },
                   const_cast<char*>(GetParam())),

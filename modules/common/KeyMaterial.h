@@ -15,8 +15,8 @@ namespace quillmar_module {
 
 // Clears the stack below the caller's frame, where the functions it called
 // left their locals: call it from the function that did the secret work.
-__attribute__((noinline)) inline void ScrubStack() {
-    unsigned char area[16384];
+template <std::size_t Bytes = 16384> __attribute__((noinline)) void ScrubStack() {
+    unsigned char area[Bytes];
     explicit_bzero(area, sizeof area);
     __asm__ __volatile__("" : : "r"(area) : "memory");
 }

@@ -1,12 +1,15 @@
 // DES: the file cipher. DES-CBC over whole 8-byte blocks, each call starting again from the IV,
-// so the program can feed a file in independent chunks.
+// so the program can feed a file in independent chunks. The batch entry points run many
+// 512-byte chunks at once through a bitsliced DES (des_batch.h).
 
 #include <nettle/cbc.h>
 #include <nettle/des.h>
 
 #include "KeyCache.h"
 #include "KeyMaterial.h"
+#include "des_batch.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -56,6 +59,51 @@ void Transform(char* data, const char* password, std::int32_t length, bool decry
     explicit_bzero(&key, sizeof key);
 }
 
+// The batch variant, chosen once at load; QUILLMAR_DES_VARIANT (portable, avx2, avx512 or
+// avx512gfni) asks for a slower one, for tests and measurements. Without a readable key
+// layout the batch entry points fall back to nettle.
+const quillmar_des::Variant* g_variant = nullptr;
+bool g_batchReady = false;
+
+__attribute__((constructor)) void ChooseVariant() {
+    g_variant = &quillmar_des::PickVariant(std::getenv("QUILLMAR_DES_VARIANT"));
+    g_batchReady = quillmar_des::LearnKeyLayout();
+}
+
+// Consecutive 512-byte chunks, the last possibly shorter: each its own chain from the IV.
+void TransformChunks(char* data, const char* password, std::int32_t length, bool decrypt) {
+    if (data == nullptr || password == nullptr || length <= 0 || length % DES_BLOCK_SIZE != 0)
+        return;
+    DesKey key;
+    g_cache.CopyKey(password, Derive, key);
+    auto* bytes = reinterpret_cast<std::uint8_t*>(data);
+    const auto size = static_cast<std::size_t>(length);
+    bool done = false;
+    if (g_batchReady) {
+        std::uint8_t raw[DES_KEY_SIZE];
+        quillmar_des::RoundKeys rounds;
+        quillmar_des::RecoverKey(key.cipher, raw);
+        quillmar_des::ExpandKey(raw, rounds);
+        done = quillmar_des::RunChains(*g_variant, bytes, size, rounds, key.iv, decrypt);
+        explicit_bzero(raw, sizeof raw);
+        explicit_bzero(&rounds, sizeof rounds);
+    }
+    // Without memory for the scratch copy: nettle, chunk by chunk.
+    for (std::size_t at = 0; !done && at < size; at += quillmar_des::kChainBytes) {
+        std::uint8_t iv[DES_BLOCK_SIZE];
+        std::memcpy(iv, key.iv, sizeof iv);
+        const std::size_t n = std::min(quillmar_des::kChainBytes, size - at);
+        if (decrypt)
+            cbc_decrypt(&key.cipher, reinterpret_cast<nettle_cipher_func*>(des_decrypt),
+                        DES_BLOCK_SIZE, iv, n, bytes + at, bytes + at);
+        else
+            cbc_encrypt(&key.cipher, reinterpret_cast<nettle_cipher_func*>(des_encrypt),
+                        DES_BLOCK_SIZE, iv, n, bytes + at, bytes + at);
+        explicit_bzero(iv, sizeof iv);
+    }
+    explicit_bzero(&key, sizeof key);
+}
+
 } // namespace
 
 DES_EXPORT void ENCRYPTFUNC(char* data, const char* key, std::int32_t length) {
@@ -68,7 +116,20 @@ DES_EXPORT void DECRYPTFUNC(char* data, const char* key, std::int32_t length) {
     quillmar_module::ScrubStack(); // what hashing and the cipher left below us
 }
 
-// Both entry points may run at the same time on different buffers.
+// data holds whole 512-byte chunks of a file, the last possibly shorter; the result is what one
+// ENCRYPTFUNC or DECRYPTFUNC call per chunk gives.
+DES_EXPORT void ENCRYPTBLOCKS(char* data, const char* key, std::int32_t length) {
+    TransformChunks(data, key, length, false);
+    // The bitsliced state of 512 lanes takes tens of KiB of stack.
+    quillmar_module::ScrubStack<std::size_t{96} << 10>();
+}
+
+DES_EXPORT void DECRYPTBLOCKS(char* data, const char* key, std::int32_t length) {
+    TransformChunks(data, key, length, true);
+    quillmar_module::ScrubStack<std::size_t{96} << 10>();
+}
+
+// All entry points may run at the same time on different buffers.
 DES_EXPORT int THREADSAFE(void) {
     return 1;
 }
