@@ -5,10 +5,13 @@
 #include "platform/ui/WinApp.h"
 #include "res/Resource.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace quillmar;
@@ -99,6 +102,60 @@ TEST_F(MainWindow, SidebarSwitchesPanelsAndBringsBackAClosedOneAsItWas) {
     EXPECT_EQ(CDialog::FromWidget(frame->findChild<QPushButton*>()), &text);
     EXPECT_EQ(text.GetDlgItemText(IDC_TEXTFIELD) + "|" + text.GetDlgItemText(IDC_PASSWORD),
               "kept text|kept pw");
+}
+
+// Each key press: where the focus lands, which panel shows, and what a screen reader is told
+// (Qt announces each focus change; offscreen has no accessibility bridge to listen on). The
+// panel keeps its Tab order; F6 goes to the shown panel's button and back where it left.
+TEST_F(MainWindow, KeyboardReachesSidebarAndPanelsEachFocusAnnounced) {
+    CDialog *text = &main.TextPanel(), *file = &main.FilePanel(), *bar = &main;
+    QString opened;
+    OnNextModal([&](CDialog& d) {
+        opened = d.GetSafeHwnd()->windowTitle();
+        d.GetSafeHwnd()->close();
+    });
+    QApplication::setActiveWindow(main.GetSafeHwnd());
+    text->GetDlgItem(IDC_PASSWORD)->setFocus();
+    constexpr auto C = Qt::ControlModifier, S = Qt::ShiftModifier;
+    const struct {
+        int key;
+        Qt::KeyboardModifiers mods;
+        CDialog* dlg; // the focus afterwards
+        int id;
+        CDialog* shown;
+    } rows[] = {{Qt::Key_Tab, {}, text, IDC_KEYHELPER, text},
+                {Qt::Key_F6, {}, bar, IDC_TEXT, text},
+                {Qt::Key_Down, {}, bar, IDC_FILE, text},
+                {Qt::Key_Space, {}, file, IDC_SOURCE, file},
+                {Qt::Key_F6, S, bar, IDC_FILE, file},
+                {Qt::Key_Up, {}, bar, IDC_TEXT, file},
+                {Qt::Key_Left, {}, bar, IDC_HELP, file},
+                {Qt::Key_Right, {}, bar, IDC_TEXT, file},
+                {Qt::Key_F6, S, file, IDC_SOURCE, file},
+                {Qt::Key_Tab, C, text, IDC_KEYHELPER, text},
+                {Qt::Key_Tab, C, file, IDC_SOURCE, file},
+                {Qt::Key_PageUp, C, text, IDC_KEYHELPER, text},
+                {Qt::Key_Tab, C | S, file, IDC_SOURCE, file},
+                {Qt::Key_PageDown, C, text, IDC_KEYHELPER, text},
+                {Qt::Key_PageDown, C, file, IDC_SOURCE, file},
+                {Qt::Key_F6, {}, bar, IDC_FILE, file},
+                {Qt::Key_Down, {}, bar, IDC_MAIL, file},
+                {Qt::Key_Down, {}, bar, IDC_ABOUT, file},
+                {Qt::Key_Down, {}, bar, IDC_HELP, file},
+                {Qt::Key_Return, {}, bar, IDC_HELP, file},
+                {Qt::Key_Down, {}, bar, IDC_TEXT, file},
+                {Qt::Key_Enter, {}, text, IDC_KEYHELPER, text}};
+    for (const auto& r : rows) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(r.key), r.mods);
+        QApplication::setActiveWindow(main.GetSafeHwnd()); // as the desktop does after a dialog
+        QWidget* focus = QApplication::focusWidget();
+        const QAccessibleInterface* told = QAccessible::queryAccessibleInterface(focus);
+        EXPECT_TRUE(focus == r.dlg->GetDlgItem(r.id) && r.shown->IsWindowVisible() &&
+                    !(r.shown == text ? file : text)->IsWindowVisible() && told &&
+                    told->state().focused && !told->text(QAccessible::Name).isEmpty())
+            << "row " << &r - rows << (focus ? focus->accessibleName().toStdString() : "none");
+    }
+    EXPECT_EQ(opened, "Tessarine Guide");
 }
 
 TEST(MainWindowRun, EnterAndEscapeKeepTheModalMainWindowOnlyClosingItEndsTheRun) {

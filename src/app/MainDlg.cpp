@@ -6,6 +6,7 @@
 #include "mailto/MailUrl.h"
 #include "platform/ui/HelpKey.h"
 #include "platform/ui/MessageBox.h"
+#include "platform/ui/PaneKeys.h"
 #include "platform/ui/UrlLauncher.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
@@ -39,6 +40,9 @@ bool CMainDlg::OnInitDialog() {
     const int below = GetItemRect(IDC_CONTACT).top;
     MoveControlsBelow(below, PanelAreaBottom() + MapY(2) - below);
     SetHelpKey(*this, [this] { OnHelp(); });
+    // Top to bottom as the buttons stand; Help belongs to the sidebar for the keyboard.
+    SetPaneKeys(*this, {IDC_TEXT, IDC_FILE, IDC_MAIL, IDC_ABOUT, IDC_HELP},
+                {{&m_textPanel, IDC_TEXT}, {&m_filePanel, IDC_FILE}});
     return true;
 }
 
