@@ -158,6 +158,17 @@ TEST_F(MainWindow, KeyboardReachesSidebarAndPanelsEachFocusAnnounced) {
     EXPECT_EQ(opened, "Tessarine Guide");
 }
 
+// Tessarine FILE, as a file manager's "Open with" starts it.
+TEST(MainWindowStart, AFileNamedAtStartIsTheFilePanelsSourceMadeAbsoluteAndNothingElse) {
+    CMainDlg main("notes/a b.txt");
+    main.Create(nullptr);
+    CFPDlg& file = main.FilePanel();
+    EXPECT_TRUE(file.IsWindowVisible() && !main.TextPanel().IsWindowVisible());
+    EXPECT_EQ(file.GetDlgItemText(IDC_SOURCE) + "|" + file.GetDlgItemText(IDC_TARGET) + "|" +
+                  file.GetDlgItemText(IDC_PASSWORD),
+              (std::filesystem::current_path() / "notes/a b.txt").string() + "||");
+}
+
 TEST(MainWindowRun, EnterAndEscapeKeepTheModalMainWindowOnlyClosingItEndsTheRun) {
     CMainDlg dlg;
     AfxGetApp()->m_pMainWnd = &dlg;
