@@ -117,43 +117,39 @@ TEST_F(MainWindow, KeyboardReachesSidebarAndPanelsEachFocusAnnounced) {
     QApplication::setActiveWindow(main.GetSafeHwnd());
     text->GetDlgItem(IDC_PASSWORD)->setFocus();
     constexpr auto C = Qt::ControlModifier, S = Qt::ShiftModifier;
-    const struct {
-        int key;
-        Qt::KeyboardModifiers mods;
-        CDialog* dlg; // the focus afterwards
-        int id;
-        CDialog* shown;
-    } rows[] = {{Qt::Key_Tab, {}, text, IDC_KEYHELPER, text},
-                {Qt::Key_F6, {}, bar, IDC_TEXT, text},
-                {Qt::Key_Down, {}, bar, IDC_FILE, text},
-                {Qt::Key_Space, {}, file, IDC_SOURCE, file},
-                {Qt::Key_F6, S, bar, IDC_FILE, file},
-                {Qt::Key_Up, {}, bar, IDC_TEXT, file},
-                {Qt::Key_Left, {}, bar, IDC_HELP, file},
-                {Qt::Key_Right, {}, bar, IDC_TEXT, file},
-                {Qt::Key_F6, S, file, IDC_SOURCE, file},
-                {Qt::Key_Tab, C, text, IDC_KEYHELPER, text},
-                {Qt::Key_Tab, C, file, IDC_SOURCE, file},
-                {Qt::Key_PageUp, C, text, IDC_KEYHELPER, text},
-                {Qt::Key_Tab, C | S, file, IDC_SOURCE, file},
-                {Qt::Key_PageDown, C, text, IDC_KEYHELPER, text},
-                {Qt::Key_PageDown, C, file, IDC_SOURCE, file},
-                {Qt::Key_F6, {}, bar, IDC_FILE, file},
-                {Qt::Key_Down, {}, bar, IDC_MAIL, file},
-                {Qt::Key_Down, {}, bar, IDC_ABOUT, file},
-                {Qt::Key_Down, {}, bar, IDC_HELP, file},
-                {Qt::Key_Return, {}, bar, IDC_HELP, file},
-                {Qt::Key_Down, {}, bar, IDC_TEXT, file},
-                {Qt::Key_Enter, {}, text, IDC_KEYHELPER, text}};
-    for (const auto& r : rows) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key(r.key), r.mods);
+    using Row = std::tuple<int, Qt::KeyboardModifiers, CDialog*, int, CDialog*>;
+    // Key, then where the focus is afterwards and the panel shown.
+    for (auto [key, mods, dlg, id, shown] :
+         std::initializer_list<Row>{{Qt::Key_Tab, {}, text, IDC_KEYHELPER, text},
+                                    {Qt::Key_F6, {}, bar, IDC_TEXT, text},
+                                    {Qt::Key_Down, {}, bar, IDC_FILE, text},
+                                    {Qt::Key_Space, {}, file, IDC_SOURCE, file},
+                                    {Qt::Key_F6, S, bar, IDC_FILE, file},
+                                    {Qt::Key_Up, {}, bar, IDC_TEXT, file},
+                                    {Qt::Key_Left, {}, bar, IDC_HELP, file},
+                                    {Qt::Key_Right, {}, bar, IDC_TEXT, file},
+                                    {Qt::Key_F6, S, file, IDC_SOURCE, file},
+                                    {Qt::Key_Tab, C, text, IDC_KEYHELPER, text},
+                                    {Qt::Key_Tab, C, file, IDC_SOURCE, file},
+                                    {Qt::Key_PageUp, C, text, IDC_KEYHELPER, text},
+                                    {Qt::Key_Tab, C | S, file, IDC_SOURCE, file},
+                                    {Qt::Key_PageDown, C, text, IDC_KEYHELPER, text},
+                                    {Qt::Key_PageDown, C, file, IDC_SOURCE, file},
+                                    {Qt::Key_F6, {}, bar, IDC_FILE, file},
+                                    {Qt::Key_Down, {}, bar, IDC_MAIL, file},
+                                    {Qt::Key_Down, {}, bar, IDC_ABOUT, file},
+                                    {Qt::Key_Down, {}, bar, IDC_HELP, file},
+                                    {Qt::Key_Return, {}, bar, IDC_HELP, file},
+                                    {Qt::Key_Down, {}, bar, IDC_TEXT, file},
+                                    {Qt::Key_Enter, {}, text, IDC_KEYHELPER, text}}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), mods);
         QApplication::setActiveWindow(main.GetSafeHwnd()); // as the desktop does after a dialog
         QWidget* focus = QApplication::focusWidget();
         const QAccessibleInterface* told = QAccessible::queryAccessibleInterface(focus);
-        EXPECT_TRUE(focus == r.dlg->GetDlgItem(r.id) && r.shown->IsWindowVisible() &&
-                    !(r.shown == text ? file : text)->IsWindowVisible() && told &&
+        EXPECT_TRUE(focus == dlg->GetDlgItem(id) && shown->IsWindowVisible() &&
+                    !(shown == text ? file : text)->IsWindowVisible() && told &&
                     told->state().focused && !told->text(QAccessible::Name).isEmpty())
-            << "row " << &r - rows << (focus ? focus->accessibleName().toStdString() : "none");
+            << key << " to " << (focus ? focus->accessibleName().toStdString() : "none");
     }
     EXPECT_EQ(opened, "Tessarine Guide");
 }
