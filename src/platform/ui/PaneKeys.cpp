@@ -57,9 +57,13 @@ public:
 
 protected:
     bool eventFilter(QObject* target, QEvent* e) override {
+        // Every event of the application passes here, the window's own while it is being
+        // destroyed too: only key presses may reach the dialog.
+        if (e->type() != QEvent::KeyPress)
+            return false;
         auto* w = qobject_cast<QWidget*>(target);
         QWidget* window = m_window.GetSafeHwnd();
-        if (e->type() != QEvent::KeyPress || !w || (w != window && !window->isAncestorOf(w)))
+        if (!w || !window || (w != window && !window->isAncestorOf(w)))
             return false;
         const Move move = MoveFor(*static_cast<QKeyEvent*>(e), SidebarIndex(w) >= 0);
         if (move == Move::None)
