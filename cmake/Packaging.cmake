@@ -30,6 +30,19 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "encrypt texts and files with a password")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # Stripped: no debug info, and with it no paths into the build folder, in what is shipped.
 set(CPACK_STRIP_FILES ON)
+# Nor the compilers' notes, which Debian's dh_strip removes too. Runs after the targets' own
+# install rules, whenever the install strips (cpack, cmake --install --strip).
+set(stripped ${CMAKE_INSTALL_BINDIR}/Tessarine ${CMAKE_INSTALL_BINDIR}/quillmar
+  ${QUILLMAR_MODULE_INSTALL_DIR}/TRV.DLL ${QUILLMAR_MODULE_INSTALL_DIR}/DES.DLL)
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    foreach(f ${stripped})
+      execute_process(COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment --remove-section=.note
+        \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${f} COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
+  endif()")
+# No ldconfig scripts for modules that are loaded by path.
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/DebWithoutLdconfig.cmake)
 # Folders the install creates get 0755 whatever the umask of whoever runs cpack.
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
   OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
@@ -57,11 +70,14 @@ if(QUILLMAR_TESTS AND NOT QUILLMAR_SANITIZE)
   find_program(QUILLMAR_DPKG_DEB dpkg-deb REQUIRED)
   find_program(QUILLMAR_APPSTREAMCLI appstreamcli REQUIRED)
   find_program(QUILLMAR_DESKTOP_FILE_VALIDATE desktop-file-validate REQUIRED)
+  find_program(QUILLMAR_LINTIAN lintian REQUIRED)
+  find_program(QUILLMAR_HARDENING_CHECK hardening-check REQUIRED)
   set(scratch ${PROJECT_BINARY_DIR}/package_check)
   add_test(NAME package_test
     COMMAND ${CMAKE_COMMAND}
       -DCPACK=${CMAKE_CPACK_COMMAND} -DDPKG_DEB=${QUILLMAR_DPKG_DEB}
       -DAPPSTREAMCLI=${QUILLMAR_APPSTREAMCLI} -DDESKTOP_FILE_VALIDATE=${QUILLMAR_DESKTOP_FILE_VALIDATE}
+      -DLINTIAN=${QUILLMAR_LINTIAN} -DHARDENING_CHECK=${QUILLMAR_HARDENING_CHECK}
       -DBUILD_DIR=${PROJECT_BINARY_DIR} -DSCRATCH=${scratch}
       -DVERSION=${PROJECT_VERSION} -DAPP_ID=${QUILLMAR_APP_ID}
       -P ${PROJECT_SOURCE_DIR}/tests/package/package_check.cmake)

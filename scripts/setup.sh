@@ -10,7 +10,7 @@ QUILLMAR_PACKAGES=(
   librsvg2-bin desktop-file-utils xdg-utils
   xvfb xauth
   clang libclang-rt-14-dev openssl
-  dpkg-dev file appstream
+  dpkg-dev file appstream lintian devscripts
 )
 
 quillmar_install_missing() {

@@ -5,10 +5,13 @@
 #include "platform/ui/WinApp.h"
 #include "res/Resource.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -87,6 +90,67 @@ TEST_F(MainWindow, SidebarSwitchesPanelsAndBringsBackAClosedOneAsItWas) {
     EXPECT_EQ(CDialog::FromWidget(frame->findChild<QPushButton*>()), &text);
     EXPECT_EQ(text.GetDlgItemText(IDC_TEXTFIELD) + "|" + text.GetDlgItemText(IDC_PASSWORD),
               "kept text|kept pw");
+}
+
+// Each key press: where the focus lands, which panel shows, and what a screen reader is told
+// (Qt announces each focus change; offscreen has no accessibility bridge to listen on). The
+// panel keeps its Tab order; F6 goes to the shown panel's button and back where it left.
+TEST_F(MainWindow, KeyboardReachesSidebarAndPanelsEachFocusAnnounced) {
+    CDialog *text = &main.TextPanel(), *file = &main.FilePanel(), *bar = &main;
+    QString opened;
+    OnNextModal([&](CDialog& d) {
+        opened = d.GetSafeHwnd()->windowTitle();
+        d.GetSafeHwnd()->close();
+    });
+    QApplication::setActiveWindow(main.GetSafeHwnd());
+    text->GetDlgItem(IDC_PASSWORD)->setFocus();
+    constexpr auto C = Qt::ControlModifier, S = Qt::ShiftModifier;
+    using Row = std::tuple<int, Qt::KeyboardModifiers, CDialog*, int, CDialog*>;
+    // Key, then where the focus is afterwards and the panel shown.
+    for (auto [key, mods, dlg, id, shown] :
+         std::initializer_list<Row>{{Qt::Key_Tab, {}, text, IDC_KEYHELPER, text},
+                                    {Qt::Key_F6, {}, bar, IDC_TEXT, text},
+                                    {Qt::Key_Down, {}, bar, IDC_FILE, text},
+                                    {Qt::Key_Space, {}, file, IDC_SOURCE, file},
+                                    {Qt::Key_F6, S, bar, IDC_FILE, file},
+                                    {Qt::Key_Up, {}, bar, IDC_TEXT, file},
+                                    {Qt::Key_Left, {}, bar, IDC_HELP, file},
+                                    {Qt::Key_Right, {}, bar, IDC_TEXT, file},
+                                    {Qt::Key_F6, S, file, IDC_SOURCE, file},
+                                    {Qt::Key_Tab, C, text, IDC_KEYHELPER, text},
+                                    {Qt::Key_Tab, C, file, IDC_SOURCE, file},
+                                    {Qt::Key_PageUp, C, text, IDC_KEYHELPER, text},
+                                    {Qt::Key_Tab, C | S, file, IDC_SOURCE, file},
+                                    {Qt::Key_PageDown, C, text, IDC_KEYHELPER, text},
+                                    {Qt::Key_PageDown, C, file, IDC_SOURCE, file},
+                                    {Qt::Key_F6, {}, bar, IDC_FILE, file},
+                                    {Qt::Key_Down, {}, bar, IDC_MAIL, file},
+                                    {Qt::Key_Down, {}, bar, IDC_ABOUT, file},
+                                    {Qt::Key_Down, {}, bar, IDC_HELP, file},
+                                    {Qt::Key_Return, {}, bar, IDC_HELP, file},
+                                    {Qt::Key_Down, {}, bar, IDC_TEXT, file},
+                                    {Qt::Key_Enter, {}, text, IDC_KEYHELPER, text}}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), mods);
+        QApplication::setActiveWindow(main.GetSafeHwnd()); // as the desktop does after a dialog
+        QWidget* focus = QApplication::focusWidget();
+        const QAccessibleInterface* told = QAccessible::queryAccessibleInterface(focus);
+        EXPECT_TRUE(focus == dlg->GetDlgItem(id) && shown->IsWindowVisible() &&
+                    !(shown == text ? file : text)->IsWindowVisible() && told &&
+                    told->state().focused && !told->text(QAccessible::Name).isEmpty())
+            << key << " to " << (focus ? focus->accessibleName().toStdString() : "none");
+    }
+    EXPECT_EQ(opened, "Tessarine Guide");
+}
+
+// Tessarine FILE, as a file manager's "Open with" starts it.
+TEST(MainWindowStart, AFileNamedAtStartIsTheFilePanelsSourceMadeAbsoluteAndNothingElse) {
+    CMainDlg main("notes/a b.txt");
+    main.Create(nullptr);
+    CFPDlg& file = main.FilePanel();
+    EXPECT_TRUE(file.IsWindowVisible() && !main.TextPanel().IsWindowVisible());
+    EXPECT_EQ(file.GetDlgItemText(IDC_SOURCE) + "|" + file.GetDlgItemText(IDC_TARGET) + "|" +
+                  file.GetDlgItemText(IDC_PASSWORD),
+              (std::filesystem::current_path() / "notes/a b.txt").string() + "||");
 }
 
 TEST(MainWindowRun, EnterAndEscapeKeepTheModalMainWindowOnlyClosingItEndsTheRun) {

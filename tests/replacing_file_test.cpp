@@ -155,10 +155,10 @@ TEST(ReplacingFileTest, LinksAndFilesOfOtherUsersInSharedFoldersAreRefused) {
         if (child == 0) {
             const bool ok = ::setresgid(nobody->pw_gid, nobody->pw_gid, nobody->pw_gid) == 0 &&
                             ::setresuid(nobody->pw_uid, nobody->pw_uid, nobody->pw_uid) == 0;
-            ::symlink((priv / "precious").c_str(), (pub / "qm-out").c_str());
+            const bool linked = ::symlink((priv / "precious").c_str(), (pub / "qm-out").c_str()) == 0;
             std::ofstream(pub / "report") << kOld;
             ::chmod((pub / "report").c_str(), 04755);
-            ::_exit(ok ? 0 : 1);
+            ::_exit(ok && linked ? 0 : 1);
         }
         int status = 0;
         ASSERT_TRUE(::waitpid(child, &status, 0) == child && status == 0);

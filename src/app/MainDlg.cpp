@@ -6,10 +6,13 @@
 #include "mailto/MailUrl.h"
 #include "platform/ui/HelpKey.h"
 #include "platform/ui/MessageBox.h"
+#include "platform/ui/PaneKeys.h"
 #include "platform/ui/UrlLauncher.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
 #include "res/Templates.h"
+
+#include <filesystem>
 
 namespace quillmar {
 
@@ -20,7 +23,7 @@ const CommandEntry<CMainDlg> kCommands[] = {
 };
 } // namespace
 
-CMainDlg::CMainDlg() : CDialog(kMainTemplate) {
+CMainDlg::CMainDlg(std::string source) : CDialog(kMainTemplate), m_startSource(std::move(source)) {
     SetCommandTable(this, kCommands);
     m_textPanel.SetAboutHandler([this] { OnAbout(); });
 }
@@ -38,7 +41,17 @@ bool CMainDlg::OnInitDialog() {
     // box and Help clear of it.
     const int below = GetItemRect(IDC_CONTACT).top;
     MoveControlsBelow(below, PanelAreaBottom() + MapY(2) - below);
+    if (!m_startSource.empty()) {
+        // Named on the command line, as a file manager's "Open with" does: only the source.
+        std::error_code ec;
+        const auto path = std::filesystem::absolute(m_startSource, ec);
+        OnFile();
+        m_filePanel.SetDlgItemText(IDC_SOURCE, ec ? m_startSource : path.string());
+    }
     SetHelpKey(*this, [this] { OnHelp(); });
+    // Top to bottom as the buttons stand; Help belongs to the sidebar for the keyboard.
+    SetPaneKeys(*this, {IDC_TEXT, IDC_FILE, IDC_MAIL, IDC_ABOUT, IDC_HELP},
+                {{&m_textPanel, IDC_TEXT}, {&m_filePanel, IDC_FILE}});
     return true;
 }
 

@@ -5,11 +5,14 @@
 #include "platform/ui/Dialog.h"
 #include "text/TextDlg.h"
 
+#include <string>
+
 namespace quillmar {
 
 class CMainDlg : public CDialog {
 public:
-    CMainDlg();
+    // With a source, the window opens on the file panel with that file as Source.
+    explicit CMainDlg(std::string source = {});
 
     CTextDlg& TextPanel() { return m_textPanel; }
     CFPDlg& FilePanel() { return m_filePanel; }
@@ -29,6 +32,7 @@ public:
     void OnHelp();
 
 private:
+    std::string m_startSource;
     // Declared in this order so that the text panel goes first at the end.
     CFPDlg m_filePanel;
     CTextDlg m_textPanel;

@@ -2,13 +2,80 @@
 
 #include "app/MainDlg.h"
 
+#include <QApplication>
+#include <QStringList>
+
+#include <cstdio>
+#include <string_view>
+
 namespace quillmar {
+
+namespace {
+
+// The name docks and task bars tie the window to: the desktop entry's, without ".desktop".
+constexpr char kDesktopFileName[] = "org.example.quillmar.Quillmar";
+constexpr int kExitUsage = 2; // as quillmar's
+
+std::string UsageText(const std::string& name) {
+    return "Usage: " + name +
+           " [FILE]\n"
+           "Opens the Quillmar window; with FILE, on the File panel with FILE as its source.\n"
+           "\n"
+           "  -h, --help     show this help and exit\n"
+           "  -V, --version  show the version and exit\n"
+           "  --             end of options: a FILE that starts with '-' follows\n";
+}
+
+void Complain(const std::string& name, const std::string& what) {
+    std::fprintf(stderr, "%s: %s (%s --help shows how)\n", name.c_str(), what.c_str(),
+                 name.c_str());
+}
+
+} // namespace
+
+std::optional<int> CTessarineApp::AnswerCommandLine(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--")
+            break;
+        int printed = 0;
+        if (arg == "-h" || arg == "--help")
+            printed = std::printf("%s", UsageText(AppName()).c_str());
+        else if (arg == "-V" || arg == "--version")
+            printed = std::printf("%s " QUILLMAR_VERSION "\n", AppName().c_str());
+        else
+            continue;
+        // Asked for, so a failed write is a failure.
+        return printed >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    return std::nullopt;
+}
 
 bool CTessarineApp::InitInstance() {
     CWinApp::InitInstance();
     SetRegistryKey("Local AppWizard-Generated Applications");
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopFileName));
+    // What is left once Qt has taken its own options (-style, -platform ...).
+    std::vector<std::string> files;
+    bool options = true;
+    for (const QString& arg : QCoreApplication::arguments().mid(1)) {
+        if (options && arg == QLatin1String("--")) {
+            options = false;
+        } else if (options && arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
+            Complain(AppName(), "unknown option " + arg.toStdString());
+            m_exitStatus = kExitUsage;
+            return false;
+        } else {
+            files.push_back(arg.toStdString());
+        }
+    }
+    if (files.size() > 1) {
+        Complain(AppName(), "one FILE at most");
+        m_exitStatus = kExitUsage;
+        return false;
+    }
     {
-        CMainDlg dlg;
+        CMainDlg dlg(files.empty() ? std::string() : files.front());
         m_pMainWnd = &dlg;
         dlg.DoModal();
         m_pMainWnd = nullptr;

@@ -3,9 +3,9 @@
 #include "cli/Supervise.h"
 #include "platform/os/Module.h"
 #include "platform/os/ProcessHardening.h"
-#include "platform/os/WriteAll.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -55,12 +55,13 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     if (parsed.line.command == Command::Help) {
-        (void)WriteAll(STDOUT_FILENO, UsageText()); // nothing to do when it fails
-        return kExitDone;
+        const std::string_view usage = UsageText();
+        std::printf("%.*s", int(usage.size()), usage.data());
+        return std::fflush(stdout) == 0 ? kExitDone : kExitFailed;
     }
     if (parsed.line.command == Command::Version) {
-        (void)WriteAll(STDOUT_FILENO, "quillmar " QUILLMAR_VERSION "\n");
-        return kExitDone;
+        std::printf("quillmar %s\n", QUILLMAR_VERSION);
+        return std::fflush(stdout) == 0 ? kExitDone : kExitFailed;
     }
     const Environment env{.moduleDirs = ProgramModuleDirectories(),
                           .stopFd = WatchStopSignals(),

@@ -1,6 +1,6 @@
 # Builds the Debian package with cpack in BUILD_DIR, checks its control fields and file list,
 # then unpacks it into SCRATCH/root (left there for package_cli_check.cmake) and checks what
-# the installed program and the desktop would find.
+# the installed program and the desktop would find, the binaries' hardening and lintian.
 
 function(fail what)
   message(FATAL_ERROR "${what}")
@@ -80,7 +80,7 @@ foreach(line IN LISTS lines)
   set(type ${CMAKE_MATCH_1})
   set(mode ${CMAKE_MATCH_2})
   set(owner ${CMAKE_MATCH_3})
-  set(path ${CMAKE_MATCH_4})
+  set(path "${CMAKE_MATCH_4}")
   list(APPEND entries "${path}")
   if(path STREQUAL "")
     continue()
@@ -114,7 +114,8 @@ foreach(path IN LISTS entries)
   endif()
 endforeach()
 set(share usr/share)
-foreach(want usr/bin/Tessarine usr/lib/quillmar/TRV.DLL usr/lib/quillmar/DES.DLL
+foreach(want usr/bin/Tessarine usr/bin/quillmar usr/lib/quillmar/TRV.DLL usr/lib/quillmar/DES.DLL
+    ${share}/man/man1/Tessarine.1.gz ${share}/man/man1/quillmar.1.gz
     ${share}/applications/${APP_ID}.desktop ${share}/metainfo/${APP_ID}.metainfo.xml
     ${share}/icons/hicolor/16x16/apps/quillmar.png ${share}/icons/hicolor/32x32/apps/quillmar.png
     ${share}/icons/hicolor/48x48/apps/quillmar.png ${share}/icons/hicolor/scalable/apps/quillmar.svg
@@ -156,6 +157,67 @@ endforeach()
 if(problems)
   list(JOIN problems "\n  " problems)
   fail("${problems}")
+endif()
+
+# The window answers --help and --version without a display, and opens no window for them.
+foreach(option --version --help)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY
+      --unset=QT_QPA_PLATFORM ${root}/usr/bin/Tessarine ${option}
+    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 60)
+  set(answers${option} "${out}")
+  if(NOT rc EQUAL 0 OR NOT err STREQUAL "")
+    fail("Tessarine ${option} failed (${rc}):\n${out}${err}")
+  endif()
+endforeach()
+if(NOT answers--version STREQUAL "Tessarine ${VERSION}\n" OR NOT answers--help MATCHES "^Usage: Tessarine ")
+  fail("Tessarine --version said '${answers--version}', --help '${answers--help}'")
+endif()
+
+# Docks tie the window (WM_CLASS Tessarine, the desktop file name set in the program) to its
+# entry; a file manager's "Open with" hands the file over.
+file(STRINGS ${root}/${share}/applications/${APP_ID}.desktop lines)
+foreach(want "Name=Quillmar" "Exec=Tessarine %f" "Icon=quillmar" "Categories=Utility;Security;"
+    "StartupWMClass=Tessarine")
+  list(FIND lines "${want}" at)
+  if(at EQUAL -1)
+    fail("the desktop entry lacks ${want}")
+  endif()
+endforeach()
+
+# Each PNG must be as large as the folder it sits in says (IHDR width and height).
+foreach(size 16 32 48)
+  file(READ ${root}/${share}/icons/hicolor/${size}x${size}/apps/quillmar.png ihdr
+    OFFSET 16 LIMIT 8 HEX)
+  math(EXPR want "${size}" OUTPUT_FORMAT HEXADECIMAL)
+  string(REPLACE "0x" "" want ${want})
+  string(LENGTH ${want} n)
+  while(n LESS 8)
+    string(PREPEND want "0")
+    string(LENGTH ${want} n)
+  endwhile()
+  if(NOT ihdr STREQUAL "${want}${want}")
+    fail("the ${size}x${size} icon is not ${size}x${size}: ${ihdr}")
+  endif()
+endforeach()
+
+# The distribution's hardening in every binary. A "no" the tool itself ignores is no fault: a
+# module is no executable, and control-flow protection is not to be had from Debian 12's
+# toolchain as packaged.
+execute_process(COMMAND ${HARDENING_CHECK} --nocfprotection ${root}/usr/bin/Tessarine
+    ${root}/usr/bin/quillmar ${root}/usr/lib/quillmar/TRV.DLL ${root}/usr/lib/quillmar/DES.DLL
+  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+message("hardening-check:\n${out}")
+string(REGEX REPLACE ": no[^\n]*\\(ignored\\)" "" counted "${out}")
+if(NOT rc EQUAL 0 OR counted MATCHES ": no")
+  fail("hardening-check (${rc}):\n${out}")
+endif()
+
+# Debian's own checks: no error and no warning; pedantic notes are shown, not failed on.
+execute_process(COMMAND ${LINTIAN} --pedantic --display-info ${deb}
+  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+message("lintian --pedantic (${rc}):\n${out}")
+if(out MATCHES "(^|\n)[EW]: " OR out MATCHES "hardening-")
+  fail("lintian:\n${out}")
 endif()
 
 # What the desktop and software centres read. Hints and infos are advice, warnings are faults:

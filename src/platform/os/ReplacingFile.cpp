@@ -27,7 +27,9 @@ std::string TemporaryName(const std::string& target) {
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     static std::atomic<std::uint64_t> counter{0};
     std::uint64_t bits = (counter++ + 1) * 0x9E3779B97F4A7C15u ^ std::uint64_t(::getpid());
-    (void)::getrandom(&bits, sizeof bits, GRND_NONBLOCK);
+    if (::getrandom(&bits, sizeof bits, GRND_NONBLOCK) != sizeof bits) {
+        // The counter and the process id above are name enough.
+    }
     // Room for the dot, the separator and six characters in a name.
     std::string name = "." + target.substr(0, NAME_MAX - 8) + ".";
     for (int i = 0; i < 6; ++i, bits /= sizeof kChars - 1)

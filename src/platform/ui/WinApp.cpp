@@ -62,13 +62,19 @@ int CWinApp::Run(int argc, char** argv) {
     HardenProcess();
     KeepSettingsOffDisk();
     ResolveNames(argc > 0 ? argv[0] : nullptr);
+    if (const auto status = AnswerCommandLine(argc, argv))
+        return *status;
     if (!QCoreApplication::instance())
         m_qapp = std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QString::fromStdString(m_appName));
     // The return value tells whether a message loop of our own should run;
     // the modal main window already was one.
     InitInstance();
-    return ExitInstance();
+    const int status = ExitInstance();
+    // Before main returns: Qt's own statics are gone by the time a global application object
+    // is destroyed.
+    m_qapp.reset();
+    return status;
 }
 
 bool CWinApp::InitInstance() {

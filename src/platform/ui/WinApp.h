@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,13 @@ public:
     // then runs InitInstance and ExitInstance.
     int Run(int argc, char** argv);
 
+    // Before the toolkit starts, so with no display: a program that answers its command line
+    // by itself (--help, --version) returns the exit status to end with.
+    virtual std::optional<int> AnswerCommandLine(int argc, char** argv) {
+        (void)argc;
+        (void)argv;
+        return std::nullopt;
+    }
     virtual bool InitInstance();
     virtual int ExitInstance() { return 0; }
 
