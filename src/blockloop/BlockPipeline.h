@@ -20,8 +20,8 @@ struct PipelineShape {
 // One worker per core the system reports.
 unsigned DefaultWorkerCount();
 
-// Like RunBlockCipher, with entry called from shape.workers threads at once.
-BlockOutcome RunBlockPipeline(BlockFiles& files, const char* password, CipherEntry entry,
+// Like RunBlockCipher, with the entries called from shape.workers threads at once.
+BlockOutcome RunBlockPipeline(BlockFiles& files, const char* password, BlockEntries entries,
                               const BlockControl& control, const PipelineShape& shape);
 
 // The pipeline for a module that may be called concurrently, the plain loop
