@@ -19,6 +19,7 @@
 #include "platform/os/Module.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +29,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <spawn.h>
 #include <string>
 #include <sys/stat.h>
@@ -77,23 +79,93 @@ void MakeSource(const std::string& path, std::size_t size) {
         Fail("cannot write " + path);
 }
 
-// Workers 0: the plain loop; otherwise the pipeline with that many workers.
+// Where a loop's time went, summed over its threads: inside the file layer's reads, writes and
+// commit, and inside the module.
+struct Spent {
+    double read = 0, write = 0, commit = 0, module = 0;
+};
+
+enum { kRead, kWrite, kCommit, kModule };
+std::atomic<long> g_ns[4];
+BlockEntries g_timed{nullptr}; // the module's own entries, called through the two below
+
+template <class Call> auto Timed(int what, Call call) {
+    const auto start = Clock::now();
+    const auto result = call();
+    g_ns[what] +=
+        std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+    return result;
+}
+void TimedBlock(char* data, const char* key, std::int32_t length) {
+    Timed(kModule, [&] { return g_timed.block(data, key, length), 0; });
+}
+void TimedBatch(char* data, const char* key, std::int32_t length) {
+    Timed(kModule, [&] { return g_timed.batch(data, key, length), 0; });
+}
+
+// The real file layer, each call timed.
+class TimedLayer : public FileLayer {
+    struct Reader : ByteReader {
+        std::unique_ptr<ByteReader> inner;
+        std::optional<std::size_t> Read(char* data, std::size_t size, FileError& error) override {
+            return Timed(kRead, [&] { return inner->Read(data, size, error); });
+        }
+        std::optional<FileIdentity> Identity() const override { return inner->Identity(); }
+        void CancelWith(const std::atomic<bool>* cancel) override { inner->CancelWith(cancel); }
+    };
+    struct Writer : ByteWriter {
+        std::unique_ptr<ByteWriter> inner;
+        bool Write(const char* data, std::size_t size, FileError& error) override {
+            return Timed(kWrite, [&] { return inner->Write(data, size, error); });
+        }
+        bool Commit(FileError& error) override {
+            return Timed(kCommit, [&] { return inner->Commit(error); });
+        }
+    };
+
+public:
+    std::unique_ptr<ByteReader> OpenRead(const std::string& path, Pipes pipes,
+                                         FileError& error) override {
+        auto reader = std::make_unique<Reader>();
+        reader->inner = PosixFileLayer().OpenRead(path, pipes, error);
+        return reader->inner ? std::move(reader) : nullptr;
+    }
+    std::unique_ptr<ByteWriter> OpenReplace(const std::string& path, Readers readers,
+                                            FileError& error) override {
+        auto writer = std::make_unique<Writer>();
+        writer->inner = PosixFileLayer().OpenReplace(path, readers, error);
+        return writer->inner ? std::move(writer) : nullptr;
+    }
+};
+
+// Workers 0: the plain loop; otherwise the pipeline with that many workers. With spent, each
+// file call and module call is timed.
 bool RunLoop(const CModule& module, const std::string& source, const std::string& target,
-             unsigned workers) {
+             unsigned workers, Spent* spent = nullptr) {
+    TimedLayer timedLayer;
     BlockFiles files;
-    if (OpenBlockFiles(source, target, PosixFileLayer(), files).kind != BlockOutcome::Kind::Success)
+    if (OpenBlockFiles(source, target, spent ? timedLayer : PosixFileLayer(), files).kind !=
+        BlockOutcome::Kind::Success)
         return false;
-    const BlockEntries entries{module.Entry(), module.BatchEntry()};
+    BlockEntries entries{module.Entry(), module.BatchEntry()};
+    if (spent) {
+        g_timed = entries;
+        entries = {TimedBlock, entries.batch ? TimedBatch : nullptr};
+        for (auto& ns : g_ns)
+            ns = 0;
+    }
     const auto outcome =
         workers == 0 ? RunBlockCipher(files, kPassword, entries)
                      : RunBlockPipeline(files, kPassword, entries, {}, {.workers = workers});
+    if (spent)
+        *spent = {g_ns[kRead] / 1e9, g_ns[kWrite] / 1e9, g_ns[kCommit] / 1e9, g_ns[kModule] / 1e9};
     return outcome.kind == BlockOutcome::Kind::Success;
 }
 
 double TimeLoop(const CModule& module, const std::string& source, const std::string& target,
-                unsigned workers) {
+                unsigned workers, Spent* spent = nullptr) {
     const auto start = Clock::now();
-    if (!RunLoop(module, source, target, workers))
+    if (!RunLoop(module, source, target, workers, spent))
         Fail("block loop failed on " + source);
     return Since(start);
 }
@@ -253,6 +325,7 @@ int MeasurePeak(const char* source, const char* target, unsigned workers, const 
 struct Row {
     std::string name;
     double time[2] = {1e100, 1e100}; // encrypt, decrypt
+    Spent spent[2] = {};             // in the best run, for the loops that are timed inside
 };
 
 } // namespace
@@ -314,18 +387,23 @@ int main(int argc, char** argv) {
         for (const bool encrypt : {true, false}) {
             const int d = encrypt ? 0 : 1;
             const auto in = [&](int row) { return encrypt ? source : out(names[row], true); };
-            const auto time = [&](int row, double t) {
-                rows[row].time[d] = std::min(rows[row].time[d], t);
+            const auto time = [&](int row, double t, const Spent& spent = {}) {
+                if (t < rows[row].time[d])
+                    rows[row].time[d] = t, rows[row].spent[d] = spent;
             };
+            Spent spent;
             time(kLoop, TimeLoop(*des[d], in(kLoop), out(names[kLoop], encrypt), 0));
             time(kPipeline,
-                 TimeLoop(*des[d], in(kPipeline), out(names[kPipeline], encrypt), workers));
+                 TimeLoop(*des[d], in(kPipeline), out(names[kPipeline], encrypt), workers, &spent),
+                 spent);
             time(kCli, TimeTool(CliCommand(QUILLMAR_OUTPUT_DIR "/quillmar", encrypt, in(kCli),
                                            out(names[kCli], encrypt)),
                                 out(names[kCli], encrypt), passwordFile.c_str()));
             time(kFastLoop, TimeLoop(*fast[d], in(kFastLoop), out(names[kFastLoop], encrypt), 0));
-            time(kFastPipeline, TimeLoop(*fast[d], in(kFastPipeline),
-                                         out(names[kFastPipeline], encrypt), workers));
+            time(kFastPipeline,
+                 TimeLoop(*fast[d], in(kFastPipeline), out(names[kFastPipeline], encrypt), workers,
+                          &spent),
+                 spent);
             time(kFastCli, TimeTool(CliCommand(fastDir + "/quillmar", encrypt, in(kFastCli),
                                                out(names[kFastCli], encrypt)),
                                     out(names[kFastCli], encrypt), passwordFile.c_str()));
@@ -367,6 +445,16 @@ int main(int argc, char** argv) {
         for (const double t : row.time)
             std::printf(" %6.2f s %6.1f MiB/s", t, rate(t));
         std::printf("  %5.2f %5.2f\n", row.time[0] / cp, row.time[1] / cp);
+    }
+    std::printf("inside the pipeline, its best run: seconds in reads, writes, the commit and the "
+                "module, summed over threads\n");
+    for (const int row : {kPipeline, kFastPipeline}) {
+        for (const int d : {0, 1}) {
+            const Spent& t = rows[row].spent[d];
+            std::printf("  %-22s %s  read %6.3f  write %6.3f  commit %6.3f  module %6.3f\n",
+                        rows[row].name.c_str(), d == 0 ? "encrypt" : "decrypt", t.read, t.write,
+                        t.commit, t.module);
+        }
     }
     std::printf("ratios, encrypt / decrypt\n");
     for (const int cli : {kCli, kFastCli}) {

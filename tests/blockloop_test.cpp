@@ -134,7 +134,7 @@ TEST(BlockPipeline, OnlyModulesThatSaySoAreCalledConcurrently) {
         for (const bool encrypt : {true, false}) {
             const CModule module("DES.DLL", encrypt ? "ENCRYPTFUNC" : "DECRYPTFUNC",
                                  {fakes / kind});
-            const auto exported = [&](const char* name) {
+            const auto exported = [&](const char* name) { // module keeps the library loaded
                 return reinterpret_cast<void (*)()>(
                     CModule("DES.DLL", name, {fakes / kind}).Entry());
             };
