@@ -7,14 +7,16 @@
 // -des-cbc` (same key and IV; openssl chains over the whole file, which does
 // not matter for throughput) and, when it is installed, `gpg --symmetric`
 // with AES-256. First, where the time goes: reading the source, writing the
-// target and flushing it, each on its own. Last, the peak resident memory of
-// both loops for a 1 MiB and a large file, each in a fresh
+// target and flushing it, a copy and a wipe in memory, each on its own; then,
+// for the pipeline, the time inside its file and module calls. Last, the peak
+// resident memory of both loops for a 1 MiB and a large file, each in a fresh
 // process.
 // Usage: file_bench [MiB=256] [rounds=3]; each time is the best of the rounds.
 
 #include "blockloop/BlockCipher.h"
 #include "blockloop/BlockPipeline.h"
 #include "crypto/CipherModules.h"
+#include "crypto/Wipe.h"
 #include "platform/os/FileStreams.h"
 #include "platform/os/Module.h"
 
@@ -200,6 +202,22 @@ std::pair<double, double> TimeWrite(const std::string& target, std::size_t size)
     return {written, Since(start) - written};
 }
 
+// One pass over size bytes in memory, 256 KiB at a time, as the loops make none and the
+// pipeline's writer makes one: a copy, and a wipe. Both times.
+std::pair<double, double> TimeMemoryPasses(std::size_t size) {
+    const auto from = std::make_unique<char[]>(kFileChunk), to = std::make_unique<char[]>(size);
+    std::memset(from.get(), 0x5a, kFileChunk);
+    std::memset(to.get(), 0, size); // its pages exist before the clock starts
+    auto start = Clock::now();
+    for (std::size_t at = 0; at < size; at += kFileChunk)
+        std::memcpy(to.get() + at, from.get(), std::min(kFileChunk, size - at));
+    const double copied = Since(start);
+    start = Clock::now();
+    for (std::size_t at = 0; at < size; at += kFileChunk)
+        SecureWipe(to.get() + at, std::min(kFileChunk, size - at));
+    return {copied, Since(start)};
+}
+
 // The child's exit status.
 int Spawn(std::vector<std::string> args, const char* stdoutPath = nullptr,
           const char* stdinPath = nullptr) {
@@ -377,8 +395,11 @@ int main(int argc, char** argv) {
                         {"openssl enc -des-cbc"}, {"gpg --symmetric AES256"}};
     const char* names[kCount] = {"loop",     "pipeline", "cli",     "fastloop",
                                  "fastpipe", "fastcli",  "openssl", "gpg"};
-    double read = 1e100, write = 1e100, flush = 1e100, cp = 1e100;
+    double read = 1e100, write = 1e100, flush = 1e100, cp = 1e100, copyPass = 1e100,
+           wipePass = 1e100;
     for (int r = 0; r < rounds; ++r) {
+        const auto [copied, wiped] = TimeMemoryPasses(size);
+        copyPass = std::min(copyPass, copied), wipePass = std::min(wipePass, wiped);
         read = std::min(read, TimeRead(source));
         const auto [w, f] = TimeWrite(copy, size);
         if (w + f < write + flush)
@@ -436,6 +457,10 @@ int main(int argc, char** argv) {
     std::printf("  read the source, 256 KiB reads     %8.2f s  %8.1f MiB/s\n", read, rate(read));
     std::printf("  write a new target, 256 KiB writes %8.2f s  %8.1f MiB/s\n", write, rate(write));
     std::printf("  then flush it (commit)             %8.2f s\n", flush);
+    std::printf("  copy it in memory once             %8.2f s  %8.1f MiB/s\n", copyPass,
+                rate(copyPass));
+    std::printf("  wipe it in memory once             %8.2f s  %8.1f MiB/s\n", wipePass,
+                rate(wipePass));
     std::printf("  cp + sync                          %8.2f s  %8.1f MiB/s\n", cp, rate(cp));
     std::printf("%-26s %17s %17s   x cp+sync\n", "", "encrypt", "decrypt");
     for (const Row& row : rows) {
