@@ -14,7 +14,8 @@ namespace quillmar {
 struct PipelineShape {
     unsigned workers = 1;
     // 256 KiB: one read and one write each, straight into and out of the batch,
-    // and one module call that fills 512 lanes. Bigger batches were no faster.
+    // and enough blocks for a module that runs 512 of them side by side.
+    // Bigger batches were no faster.
     std::size_t batchBlocks = 512;
     std::size_t batchesPerWorker = 4; // at most 4 MiB in all, unless there are many workers
 };
