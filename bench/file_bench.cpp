@@ -1,11 +1,16 @@
-// File encryption throughput and memory. Encrypts one file with the real
-// DES.DLL through the plain block loop and through the pipeline the file panel
-// uses (one worker per core), and the same file with `openssl enc -des-cbc`
-// (same key and IV; openssl chains over the whole file, which does not matter
-// for throughput), through `quillmar encrypt-file`, and, when it is installed,
-// `gpg --symmetric` with AES-256.
-// Then the peak resident memory of both loops for a 1 MiB and a large file,
-// each in a fresh process.
+// File encryption throughput and memory, one file, same run. Encrypts and
+// decrypts it with the real DES.DLL through the plain block loop, through the
+// pipeline the file panel uses (one worker per core) and through `quillmar
+// encrypt-file`/`decrypt-file`; the same through a stand-in module whose
+// cipher costs nothing (bench/fast_module.cpp), which shows the most the
+// loops can reach on this disk; and beside them `cp` + `sync`, `openssl enc
+// -des-cbc` (same key and IV; openssl chains over the whole file, which does
+// not matter for throughput) and, when it is installed, `gpg --symmetric`
+// with AES-256. First, where the time goes: reading the source, writing the
+// target and flushing it, a copy and a wipe in memory, each on its own; then,
+// for the pipeline, the time inside its file and module calls. Last, the peak
+// resident memory of both loops for a 1 MiB and a large file, each in a fresh
+// process.
 // Usage: file_bench [MiB=256] [rounds=3]; each time is the best of the rounds.
 
 #include "blockloop/BlockPipeline.h"
@@ -13,8 +18,10 @@
 #include "operations/FilePair.h"
 #include "platform/os/FileStreams.h"
 #include "platform/os/Module.h"
+#include "platform/os/Wipe.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +31,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <spawn.h>
 #include <string>
 #include <sys/stat.h>
@@ -49,12 +57,16 @@ using Clock = std::chrono::steady_clock;
     std::exit(1);
 }
 
-std::unique_ptr<CModule> BindDes() {
-    auto des = std::make_unique<CModule>(kFileModule, kEncryptEntry,
-                                         std::vector<std::filesystem::path>{QUILLMAR_OUTPUT_DIR});
-    if (des->GetStatus() != CModule::Status::Bound)
-        Fail("cannot bind DES.DLL in " QUILLMAR_OUTPUT_DIR);
-    return des;
+double Since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::unique_ptr<CModule> Bind(const std::string& dir, bool encrypt) {
+    auto module = std::make_unique<CModule>(kFileModule, encrypt ? kEncryptEntry : kDecryptEntry,
+                                            std::vector<std::filesystem::path>{dir});
+    if (module->GetStatus() != CModule::Status::Bound)
+        Fail("cannot bind DES.DLL in " + dir);
+    return module;
 }
 
 void MakeSource(const std::string& path, std::size_t size) {
@@ -69,25 +81,144 @@ void MakeSource(const std::string& path, std::size_t size) {
         Fail("cannot write " + path);
 }
 
-// Workers 0: the plain loop; otherwise the pipeline with that many workers.
-bool Encrypt(CModule& des, const std::string& source, const std::string& target, unsigned workers) {
+// Where a loop's time went, summed over its threads: inside the file layer's reads, writes and
+// commit, and inside the module.
+struct Spent {
+    double read = 0, write = 0, commit = 0, module = 0;
+};
+
+enum { kRead, kWrite, kCommit, kModule };
+std::atomic<long> g_ns[4];
+BlockEntries g_timed{nullptr}; // the module's own entries, called through the two below
+
+template <class Call> auto Timed(int what, Call call) {
+    const auto start = Clock::now();
+    const auto result = call();
+    g_ns[what] +=
+        std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+    return result;
+}
+void TimedBlock(char* data, const char* key, std::int32_t length) {
+    Timed(kModule, [&] { return g_timed.block(data, key, length), 0; });
+}
+void TimedBatch(char* data, const char* key, std::int32_t length) {
+    Timed(kModule, [&] { return g_timed.batch(data, key, length), 0; });
+}
+
+// The real file layer, each call timed.
+class TimedLayer : public FileLayer {
+    struct Reader : ByteReader {
+        std::unique_ptr<ByteReader> inner;
+        std::optional<std::size_t> Read(char* data, std::size_t size, FileError& error) override {
+            return Timed(kRead, [&] { return inner->Read(data, size, error); });
+        }
+        std::optional<FileIdentity> Identity() const override { return inner->Identity(); }
+        void CancelWith(const std::atomic<bool>* cancel) override { inner->CancelWith(cancel); }
+    };
+    struct Writer : ByteWriter {
+        std::unique_ptr<ByteWriter> inner;
+        bool Write(const char* data, std::size_t size, FileError& error) override {
+            return Timed(kWrite, [&] { return inner->Write(data, size, error); });
+        }
+        bool Commit(FileError& error) override {
+            return Timed(kCommit, [&] { return inner->Commit(error); });
+        }
+    };
+
+public:
+    std::unique_ptr<ByteReader> OpenRead(const std::string& path, Pipes pipes,
+                                         FileError& error) override {
+        auto reader = std::make_unique<Reader>();
+        reader->inner = PosixFileLayer().OpenRead(path, pipes, error);
+        return reader->inner ? std::move(reader) : nullptr;
+    }
+    std::unique_ptr<ByteWriter> OpenReplace(const std::string& path, Readers readers,
+                                            FileError& error) override {
+        auto writer = std::make_unique<Writer>();
+        writer->inner = PosixFileLayer().OpenReplace(path, readers, error);
+        return writer->inner ? std::move(writer) : nullptr;
+    }
+};
+
+// Workers 0: the plain loop; otherwise the pipeline with that many workers. With spent, each
+// file call and module call is timed.
+bool RunLoop(const CModule& module, const std::string& source, const std::string& target,
+             unsigned workers, Spent* spent = nullptr) {
+    TimedLayer timedLayer;
     BlockFiles files;
-    if (OpenBlockFiles(source, target, PosixFileLayer(), files).kind != BlockOutcome::Kind::Success)
+    if (OpenBlockFiles(source, target, spent ? timedLayer : PosixFileLayer(), files).kind !=
+        BlockOutcome::Kind::Success)
         return false;
+    BlockEntries entries{module.Entry(), module.BatchEntry()};
+    if (spent) {
+        g_timed = entries;
+        entries = {TimedBlock, entries.batch ? TimedBatch : nullptr};
+        for (auto& ns : g_ns)
+            ns = 0;
+    }
     const auto outcome =
-        workers == 0 ? RunBlockCipher(files, kPassword, des.Entry())
-                     : RunBlockPipeline(files, kPassword, des.Entry(), {}, {.workers = workers});
+        workers == 0 ? RunBlockCipher(files, kPassword, entries)
+                     : RunBlockPipeline(files, kPassword, entries, {}, {.workers = workers});
+    if (spent)
+        *spent = {g_ns[kRead] / 1e9, g_ns[kWrite] / 1e9, g_ns[kCommit] / 1e9, g_ns[kModule] / 1e9};
     return outcome.kind == BlockOutcome::Kind::Success;
 }
 
-double EncryptWithLoop(CModule& des, const std::string& source, const std::string& target,
-                       unsigned workers) {
+double TimeLoop(const CModule& module, const std::string& source, const std::string& target,
+                unsigned workers, Spent* spent = nullptr) {
     const auto start = Clock::now();
-    if (!Encrypt(des, source, target, workers))
+    if (!RunLoop(module, source, target, workers, spent))
         Fail("block loop failed on " + source);
-    return std::chrono::duration<double>(Clock::now() - start).count();
+    return Since(start);
 }
 
+// Reading the source on its own, as the pipeline's reader does.
+double TimeRead(const std::string& source) {
+    const auto start = Clock::now();
+    FileError error;
+    const auto reader = PosixFileLayer().OpenRead(source, Pipes::Refuse, error);
+    const auto buffer = std::make_unique<char[]>(kFileChunk);
+    for (std::optional<std::size_t> n;
+         reader && (n = reader->Read(buffer.get(), kFileChunk, error));)
+        if (*n == 0)
+            return Since(start);
+    Fail("cannot read " + source);
+}
+
+// Writing size bytes into a new target as the pipeline's writer does, then
+// the commit that flushes them: both times.
+std::pair<double, double> TimeWrite(const std::string& target, std::size_t size) {
+    const auto start = Clock::now();
+    FileError error;
+    const auto writer = PosixFileLayer().OpenReplace(target, Readers::AsBefore, error);
+    const auto buffer = std::make_unique<char[]>(kFileChunk);
+    std::memset(buffer.get(), 0x5a, kFileChunk);
+    for (std::size_t done = 0; writer && done < size; done += kFileChunk)
+        if (!writer->Write(buffer.get(), std::min(kFileChunk, size - done), error))
+            Fail("cannot write " + target);
+    const double written = Since(start);
+    if (!writer || !writer->Commit(error))
+        Fail("cannot commit " + target);
+    return {written, Since(start) - written};
+}
+
+// One pass over size bytes in memory, 256 KiB at a time, as the loops make none and the
+// pipeline's writer makes one: a copy, and a wipe. Both times.
+std::pair<double, double> TimeMemoryPasses(std::size_t size) {
+    const auto from = std::make_unique<char[]>(kFileChunk), to = std::make_unique<char[]>(size);
+    std::memset(from.get(), 0x5a, kFileChunk);
+    std::memset(to.get(), 0, size); // its pages exist before the clock starts
+    auto start = Clock::now();
+    for (std::size_t at = 0; at < size; at += kFileChunk)
+        std::memcpy(to.get() + at, from.get(), std::min(kFileChunk, size - at));
+    const double copied = Since(start);
+    start = Clock::now();
+    for (std::size_t at = 0; at < size; at += kFileChunk)
+        SecureWipe(to.get() + at, std::min(kFileChunk, size - at));
+    return {copied, Since(start)};
+}
+
+// The child's exit status.
 int Spawn(std::vector<std::string> args, const char* stdoutPath = nullptr,
           const char* stdinPath = nullptr) {
     std::vector<char*> argv;
@@ -107,11 +238,11 @@ int Spawn(std::vector<std::string> args, const char* stdoutPath = nullptr,
     if (rc != 0)
         Fail("cannot start " + args[0]);
     int status = 0;
-    waitpid(pid, &status, 0);
+    ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// The loop's target is flushed to disk before it replaces the old file; the
+// The loops' target is flushed to disk before it replaces the old file; the
 // same is asked of the other tools' output, so all times cover a durable file.
 double TimeTool(const std::vector<std::string>& command, const std::string& target,
                 const char* stdinPath = nullptr) {
@@ -122,29 +253,39 @@ double TimeTool(const std::vector<std::string>& command, const std::string& targ
     if (fd < 0 || ::fsync(fd) != 0)
         Fail("cannot flush " + target);
     ::close(fd);
-    return std::chrono::duration<double>(Clock::now() - start).count();
+    return Since(start);
 }
 
-double EncryptWithOpenssl(const std::string& source, const std::string& target) {
-    return TimeTool({"openssl", "enc", "-des-cbc", "-nopad", "-provider", "legacy", "-provider",
-                     "default", "-K", kKeyHex, "-iv", kIvHex, "-in", source, "-out", target},
-                    target);
+double WithOpenssl(bool encrypt, const std::string& source, const std::string& target) {
+    std::vector<std::string> command{
+        "openssl", "enc",   "-des-cbc", "-nopad", "-provider", "legacy", "-provider", "default",
+        "-K",      kKeyHex, "-iv",      kIvHex,   "-in",       source,   "-out",      target};
+    if (!encrypt)
+        command.insert(command.begin() + 2, "-d");
+    return TimeTool(command, target);
 }
 
-double EncryptWithGpg(const std::string& home, const std::string& source,
-                      const std::string& target) {
-    return TimeTool({"gpg", "--homedir", home, "--batch", "--yes", "--quiet", "--pinentry-mode",
-                     "loopback", "--passphrase", kPassword, "--symmetric", "--cipher-algo",
-                     "AES256", "--compress-algo", "none", "-o", target, source},
-                    target);
+double WithGpg(bool encrypt, const std::string& home, const std::string& source,
+               const std::string& target) {
+    std::vector<std::string> command{
+        "gpg",      "--homedir",    home,      "--batch", "--yes", "--quiet", "--pinentry-mode",
+        "loopback", "--passphrase", kPassword, "-o",      target};
+    if (encrypt)
+        command.insert(command.end(),
+                       {"--symmetric", "--cipher-algo", "AES256", "--compress-algo", "none"});
+    else
+        command.push_back("--decrypt");
+    command.push_back(source);
+    return TimeTool(command, target);
 }
 
-// The command-line companion beside the modules, the password on its standard input.
-double EncryptWithCli(const std::string& passwordFile, const std::string& source,
-                      const std::string& target) {
-    return TimeTool({QUILLMAR_OUTPUT_DIR "/quillmar", "encrypt-file", source, target,
-                     "--password-fd", "0", "--quiet"},
-                    target, passwordFile.c_str());
+// quillmar as installed: the program with the module beside it, the password on its standard
+// input.
+std::vector<std::string> CliCommand(const std::string& quillmar, bool encrypt,
+                                    const std::string& source, const std::string& target) {
+    return {
+        quillmar, encrypt ? "encrypt-file" : "decrypt-file", source, target, "--password-fd", "0",
+        "--quiet"};
 }
 
 bool HaveProgram(const char* name) {
@@ -172,36 +313,44 @@ long PeakKiB() {
     return -1;
 }
 
-// In a fresh process, so that nothing of the parent counts.
+// In a fresh process, so that nothing of the parent counts. (A child's own
+// count of its peak would include its parent's, which it started as.)
 long PeakOfChild(const std::string& self, const std::string& dir, std::size_t size,
-                 unsigned workers) {
+                 unsigned workers, const std::string& moduleDir) {
     const std::string source = dir + "/peak-source", target = dir + "/peak-target";
     const std::string report = dir + "/peak-report";
     MakeSource(source, size);
-    if (Spawn({self, "--peak", source, target, std::to_string(workers)}, report.c_str()) != 0)
+    if (Spawn({self, "--peak", source, target, std::to_string(workers), moduleDir},
+              report.c_str()) != 0)
         Fail("peak measurement failed");
-    std::ifstream in(report);
     long kib = -1;
+    std::ifstream in(report);
     in >> kib;
-    std::remove(source.c_str());
-    std::remove(target.c_str());
-    std::remove(report.c_str());
+    for (const auto& f : {source, target, report})
+        std::remove(f.c_str());
     return kib;
 }
 
-int MeasurePeak(const char* source, const char* target, unsigned workers) {
-    const auto des = BindDes();
-    if (!Encrypt(*des, source, target, workers))
+int MeasurePeak(const char* source, const char* target, unsigned workers, const char* moduleDir) {
+    const auto module = Bind(moduleDir, true);
+    if (!RunLoop(*module, source, target, workers))
         return 1;
     std::printf("%ld\n", PeakKiB());
     return 0;
 }
 
+// One way of doing the job, its best times in both directions.
+struct Row {
+    std::string name;
+    double time[2] = {1e100, 1e100}; // encrypt, decrypt
+    Spent spent[2] = {};             // in the best run, for the loops that are timed inside
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 5 && std::strcmp(argv[1], "--peak") == 0)
-        return MeasurePeak(argv[2], argv[3], unsigned(std::atoi(argv[4])));
+    if (argc == 6 && std::strcmp(argv[1], "--peak") == 0)
+        return MeasurePeak(argv[2], argv[3], unsigned(std::atoi(argv[4])), argv[5]);
     const std::size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 256;
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
     if (mib == 0)
@@ -212,10 +361,8 @@ int main(int argc, char** argv) {
     if (!::mkdtemp(dirTemplate))
         Fail("cannot make a folder under /tmp");
     const std::string dir = dirTemplate;
-    const std::string source = dir + "/source", plain = dir + "/loop.enc",
-                      piped = dir + "/pipeline.enc", theirs = dir + "/openssl.enc",
-                      gpgOut = dir + "/gpg.enc", gpgHome = dir + "/gnupg",
-                      cliOut = dir + "/cli.enc", passwordFile = dir + "/password";
+    const std::string source = dir + "/source", copy = dir + "/copy", gpgHome = dir + "/gnupg",
+                      passwordFile = dir + "/password", fastDir = dir + "/fast";
     MakeSource(source, size);
     {
         std::ofstream pw(passwordFile);
@@ -224,59 +371,155 @@ int main(int argc, char** argv) {
     const bool gpg = HaveProgram("gpg");
     if (gpg && ::mkdir(gpgHome.c_str(), 0700) != 0)
         Fail("cannot make " + gpgHome);
+    // quillmar takes the module from its own folder: a copy of it beside the stand-in.
+    std::filesystem::create_directory(fastDir);
+    std::filesystem::copy_file(QUILLMAR_OUTPUT_DIR "/quillmar", fastDir + "/quillmar");
+    std::filesystem::copy_file(QUILLMAR_FAST_MODULE_DIR "/DES.DLL", fastDir + "/DES.DLL");
 
-    const auto des = BindDes();
+    const std::unique_ptr<CModule> des[2] = {Bind(QUILLMAR_OUTPUT_DIR, true),
+                                             Bind(QUILLMAR_OUTPUT_DIR, false)};
+    const std::unique_ptr<CModule> fast[2] = {Bind(fastDir, true), Bind(fastDir, false)};
     // The key derivation is the module's one-off cost; openssl is handed the key.
     char warm[8] = {};
-    des->Entry()(warm, kPassword, sizeof warm);
+    des[0]->Entry()(warm, kPassword, sizeof warm);
     const unsigned workers = DefaultWorkerCount();
 
-    double loop = 1e100, pipeline = 1e100, cli = 1e100, openssl = 1e100, gpgTime = 1e100;
+    // Each row's encrypted file, the input of its decryption.
+    const auto out = [&](const std::string& name, bool encrypt) {
+        return dir + "/" + name + (encrypt ? ".enc" : ".dec");
+    };
+    enum { kLoop, kPipeline, kCli, kFastLoop, kFastPipeline, kFastCli, kOpenssl, kGpg, kCount };
+    Row rows[kCount] = {{"plain loop + DES.DLL"}, {"pipeline + DES.DLL"},
+                        {"quillmar + DES.DLL"},   {"plain loop + stand-in"},
+                        {"pipeline + stand-in"},  {"quillmar + stand-in"},
+                        {"openssl enc -des-cbc"}, {"gpg --symmetric AES256"}};
+    const char* names[kCount] = {"loop",     "pipeline", "cli",     "fastloop",
+                                 "fastpipe", "fastcli",  "openssl", "gpg"};
+    double read = 1e100, write = 1e100, flush = 1e100, cp = 1e100, copyPass = 1e100,
+           wipePass = 1e100;
     for (int r = 0; r < rounds; ++r) {
-        loop = std::min(loop, EncryptWithLoop(*des, source, plain, 0));
-        pipeline = std::min(pipeline, EncryptWithLoop(*des, source, piped, workers));
-        cli = std::min(cli, EncryptWithCli(passwordFile, source, cliOut));
-        openssl = std::min(openssl, EncryptWithOpenssl(source, theirs));
-        if (gpg)
-            gpgTime = std::min(gpgTime, EncryptWithGpg(gpgHome, source, gpgOut));
+        const auto [copied, wiped] = TimeMemoryPasses(size);
+        copyPass = std::min(copyPass, copied), wipePass = std::min(wipePass, wiped);
+        read = std::min(read, TimeRead(source));
+        const auto [w, f] = TimeWrite(copy, size);
+        if (w + f < write + flush)
+            write = w, flush = f;
+        cp = std::min(cp, TimeTool({"cp", source, copy}, copy));
+        for (const bool encrypt : {true, false}) {
+            const int d = encrypt ? 0 : 1;
+            const auto in = [&](int row) { return encrypt ? source : out(names[row], true); };
+            const auto time = [&](int row, double t, const Spent& spent = {}) {
+                if (t < rows[row].time[d])
+                    rows[row].time[d] = t, rows[row].spent[d] = spent;
+            };
+            Spent spent;
+            time(kLoop, TimeLoop(*des[d], in(kLoop), out(names[kLoop], encrypt), 0));
+            time(kPipeline,
+                 TimeLoop(*des[d], in(kPipeline), out(names[kPipeline], encrypt), workers, &spent),
+                 spent);
+            time(kCli, TimeTool(CliCommand(QUILLMAR_OUTPUT_DIR "/quillmar", encrypt, in(kCli),
+                                           out(names[kCli], encrypt)),
+                                out(names[kCli], encrypt), passwordFile.c_str()));
+            time(kFastLoop, TimeLoop(*fast[d], in(kFastLoop), out(names[kFastLoop], encrypt), 0));
+            time(kFastPipeline,
+                 TimeLoop(*fast[d], in(kFastPipeline), out(names[kFastPipeline], encrypt), workers,
+                          &spent),
+                 spent);
+            time(kFastCli, TimeTool(CliCommand(fastDir + "/quillmar", encrypt, in(kFastCli),
+                                               out(names[kFastCli], encrypt)),
+                                    out(names[kFastCli], encrypt), passwordFile.c_str()));
+            time(kOpenssl, WithOpenssl(encrypt, in(kOpenssl), out(names[kOpenssl], encrypt)));
+            if (gpg)
+                time(kGpg, WithGpg(encrypt, gpgHome, in(kGpg), out(names[kGpg], encrypt)));
+        }
     }
-    // The pipeline writes exactly what the plain loop writes, and both start from
-    // openssl's key and IV: the first 512-byte block agrees.
-    const std::string plainBytes = ReadWhole(plain);
-    const bool same = plainBytes == ReadWhole(piped) && plainBytes == ReadWhole(cliOut);
-    const bool sameStart = Head(plain, 512) == Head(theirs, 512);
+    // Every way writes the same bytes as the plain loop, decrypts back to the source, and starts
+    // from openssl's key and IV: the first 512-byte block agrees.
+    bool same = true;
+    const std::string original = ReadWhole(source);
+    for (const bool encrypt : {true, false}) {
+        const std::string expected = ReadWhole(out(names[kLoop], encrypt));
+        same = same && (encrypt || expected == original);
+        for (const int row : {kPipeline, kCli})
+            same = same && ReadWhole(out(names[row], encrypt)) == expected;
+        const std::string fastExpected = ReadWhole(out(names[kFastLoop], encrypt));
+        same = same && (encrypt || fastExpected == original);
+        for (const int row : {kFastPipeline, kFastCli})
+            same = same && ReadWhole(out(names[row], encrypt)) == fastExpected;
+    }
+    const bool sameStart =
+        Head(out(names[kLoop], true), 512) == Head(out(names[kOpenssl], true), 512);
+
     const auto rate = [mib](double s) { return double(mib) / s; };
-    std::printf("encrypt %zu MiB on %u cores, best of %d (times include flushing to disk)\n", mib,
+    std::printf("%zu MiB file on %u cores, best of %d (times include flushing to disk)\n", mib,
                 workers, rounds);
-    std::printf("  plain loop + DES.DLL            %8.2f s  %8.1f MiB/s\n", loop, rate(loop));
-    std::printf("  pipeline, %2u workers + DES.DLL  %8.2f s  %8.1f MiB/s\n", workers, pipeline,
-                rate(pipeline));
-    std::printf("  quillmar encrypt-file           %8.2f s  %8.1f MiB/s\n", cli, rate(cli));
-    std::printf("  openssl enc -des-cbc            %8.2f s  %8.1f MiB/s\n", openssl, rate(openssl));
-    if (gpg)
-        std::printf("  gpg --symmetric AES256          %8.2f s  %8.1f MiB/s\n", gpgTime,
-                    rate(gpgTime));
-    std::printf("  ratio pipeline/plain loop       %8.3f    (target >= 1.8 on 2 cores)\n",
-                loop / pipeline);
-    std::printf("  ratio pipeline/openssl          %8.3f    (target >= 2.0 on 2 cores)\n",
-                openssl / pipeline);
-    if (gpg)
-        std::printf("  ratio pipeline/gpg              %8.3f\n", gpgTime / pipeline);
-    std::printf("  ratio quillmar/pipeline         %8.3f\n", pipeline / cli);
-    std::printf("  pipeline and quillmar identical %s\n", same ? "yes" : "NO");
-    std::printf("  first block as openssl's        %s\n", sameStart ? "yes" : "NO");
-    for (const auto& f : {plain, piped, theirs, gpgOut, cliOut, passwordFile, source})
-        std::remove(f.c_str());
+    std::printf("where the time goes, each on its own\n");
+    std::printf("  read the source, 256 KiB reads     %8.2f s  %8.1f MiB/s\n", read, rate(read));
+    std::printf("  write a new target, 256 KiB writes %8.2f s  %8.1f MiB/s\n", write, rate(write));
+    std::printf("  then flush it (commit)             %8.2f s\n", flush);
+    std::printf("  copy it in memory once             %8.2f s  %8.1f MiB/s\n", copyPass,
+                rate(copyPass));
+    std::printf("  wipe it in memory once             %8.2f s  %8.1f MiB/s\n", wipePass,
+                rate(wipePass));
+    std::printf("  cp + sync                          %8.2f s  %8.1f MiB/s\n", cp, rate(cp));
+    std::printf("%-26s %17s %17s   x cp+sync\n", "", "encrypt", "decrypt");
+    for (const Row& row : rows) {
+        if (row.time[0] > 1e99)
+            continue;
+        std::printf("  %-24s", row.name.c_str());
+        for (const double t : row.time)
+            std::printf(" %6.2f s %6.1f MiB/s", t, rate(t));
+        std::printf("  %5.2f %5.2f\n", row.time[0] / cp, row.time[1] / cp);
+    }
+    std::printf("inside the pipeline, its best run: seconds in reads, writes, the commit and the "
+                "module, summed over threads\n");
+    for (const int row : {kPipeline, kFastPipeline}) {
+        for (const int d : {0, 1}) {
+            const Spent& t = rows[row].spent[d];
+            std::printf("  %-22s %s  read %6.3f  write %6.3f  commit %6.3f  module %6.3f\n",
+                        rows[row].name.c_str(), d == 0 ? "encrypt" : "decrypt", t.read, t.write,
+                        t.commit, t.module);
+        }
+    }
+    std::printf("ratios, encrypt / decrypt\n");
+    for (const int cli : {kCli, kFastCli}) {
+        const Row& q = rows[cli];
+        std::printf("  %s\n", q.name.c_str());
+        std::printf("    time / cp+sync        %6.2f / %5.2f  (target <= 1.5)\n", q.time[0] / cp,
+                    q.time[1] / cp);
+        if (gpg)
+            std::printf("    gpg / it              %6.2f / %5.2f  (target >= 2.5)\n",
+                        rows[kGpg].time[0] / q.time[0], rows[kGpg].time[1] / q.time[1]);
+        std::printf("    openssl / it          %6.2f / %5.2f\n", rows[kOpenssl].time[0] / q.time[0],
+                    rows[kOpenssl].time[1] / q.time[1]);
+    }
+    std::printf("  pipeline / plain loop, DES.DLL   %6.2f / %5.2f\n",
+                rows[kLoop].time[0] / rows[kPipeline].time[0],
+                rows[kLoop].time[1] / rows[kPipeline].time[1]);
+    std::printf("  same bytes everywhere, round trip %s\n", same ? "yes" : "NO");
+    std::printf("  first block as openssl's          %s\n", sameStart ? "yes" : "NO");
     std::filesystem::remove_all(gpgHome);
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        if (entry.is_regular_file() && entry.path().filename() != "password")
+            std::filesystem::remove(entry.path());
 
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    std::printf("peak resident memory (VmHWM)   1 MiB file  %4zu MiB file  difference\n", mib);
-    for (const unsigned w : {0u, workers}) {
-        const long small = PeakOfChild(self, dir, std::size_t{1} << 20, w);
-        const long large = PeakOfChild(self, dir, size, w);
-        std::printf("  %-26s %8ld KiB  %8ld KiB  %6ld KiB  (target: within 4096)\n",
-                    w == 0 ? "plain loop" : "pipeline", small, large, std::labs(large - small));
+    std::printf("peak resident memory (VmHWM)  1 MiB file  %4zu MiB file  difference\n", mib);
+    struct Peak {
+        const char* name;
+        unsigned workers;
+        std::string moduleDir;
+    };
+    const Peak peaks[] = {{"plain loop + DES.DLL", 0, QUILLMAR_OUTPUT_DIR},
+                          {"pipeline + DES.DLL", workers, QUILLMAR_OUTPUT_DIR},
+                          {"plain loop + stand-in", 0, fastDir},
+                          {"pipeline + stand-in", workers, fastDir}};
+    for (const Peak& p : peaks) {
+        const long small = PeakOfChild(self, dir, std::size_t{1} << 20, p.workers, p.moduleDir);
+        const long large = PeakOfChild(self, dir, size, p.workers, p.moduleDir);
+        std::printf("  %-25s %8ld KiB  %8ld KiB  %6ld KiB  (target: within 4096)\n", p.name, small,
+                    large, std::labs(large - small));
     }
-    ::rmdir(dir.c_str());
+    std::filesystem::remove_all(dir);
     return same && sameStart ? 0 : 1;
 }

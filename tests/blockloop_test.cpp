@@ -26,7 +26,7 @@ void CountingEntry(char*, const char*, std::int32_t) {
 
 // Opens "in" and "out" and runs the plain loop, the pipeline given a shape, or what RunFileCipher
 // chooses given a module.
-BlockOutcome RunOn(FakeFiles& files, CipherEntry entry, const BlockControl& control,
+BlockOutcome RunOn(FakeFiles& files, BlockEntries entry, const BlockControl& control,
                    const PipelineShape* shape, const CModule* module = nullptr) {
     if (!shape && !module) // through the call that opens the files itself
         return RunBlockCipher("in", "out", "pw", entry, control, files);
@@ -92,7 +92,7 @@ TEST(BlockLoop, AFailureOrACancelAnywhereStopsTheRunAndCommitsNothing) {
 }
 
 // What a successful run writes; it commits, and every byte counts as done.
-std::string Written(const std::string& source, CipherEntry entry, const PipelineShape* shape,
+std::string Written(const std::string& source, BlockEntries entry, const PipelineShape* shape,
                     const CModule* module = nullptr) {
     FakeFiles files(source);
     std::atomic<std::uint64_t> done{0};
@@ -103,10 +103,12 @@ std::string Written(const std::string& source, CipherEntry entry, const Pipeline
 }
 
 // With batches of 4 blocks: around block and batch boundaries, many batches and a few bytes
-// more, through one worker and several, in both directions of the real DES.DLL.
+// more, through one worker and several, in both directions of the real DES.DLL and of a module
+// with batch entries, given the blocks one by one or in batches.
 TEST(BlockPipeline, WritesExactlyWhatThePlainLoopWrites) {
     const CModule encrypt("DES.DLL", "ENCRYPTFUNC", {QUILLMAR_OUTPUT_DIR});
     const CModule decrypt("DES.DLL", "DECRYPTFUNC", {QUILLMAR_OUTPUT_DIR});
+    const CModule batches("DES.DLL", "DECRYPTFUNC", {QUILLMAR_FAKE_MODULE_DIR "/parallel_batch"});
     const PipelineShape shapes[] = {{.workers = 1, .batchBlocks = 4, .batchesPerWorker = 1},
                                     {.workers = 3, .batchBlocks = 4, .batchesPerWorker = 2},
                                     {.workers = DefaultWorkerCount()}};
@@ -114,11 +116,13 @@ TEST(BlockPipeline, WritesExactlyWhatThePlainLoopWrites) {
          {0, 1, 511, 512, 513, 2047, 2048, 2049, 2048 * 40 + 7, 128 * 512 * 3 + 1}) {
         std::string source(size, '\0'); // noise: blocks out of order would show
         std::generate(source.begin(), source.end(), std::mt19937(unsigned(size)));
-        for (const CModule* module : {&encrypt, &decrypt}) {
+        for (const CModule* module : {&encrypt, &decrypt, &batches}) {
             const std::string expected = Written(source, module->Entry(), nullptr);
             ASSERT_EQ(expected.size(), size / 512 * 512 + PaddedLength(size % 512));
+            const BlockEntries entries{module->Entry(), module->BatchEntry()};
+            EXPECT_TRUE(Written(source, entries, nullptr) == expected) << size << " bytes";
             for (const PipelineShape& shape : shapes)
-                EXPECT_TRUE(Written(source, module->Entry(), &shape) == expected)
+                EXPECT_TRUE(Written(source, entries, &shape) == expected)
                     << size << " bytes, " << shape.workers << " workers";
         }
     }
@@ -135,22 +139,38 @@ TEST(BlockPipeline, WritesExactlyWhatThePlainLoopWrites) {
 }
 
 // A module that does not declare THREADSAFE, or declares 0, is never called concurrently;
-// one that declares it may be, and gives the same bytes.
+// one that declares it may be, and gives the same bytes. A module with batch entries gets whole
+// blocks in each call, only the last one short, in both directions; one without, a call a block.
 TEST(BlockPipeline, OnlyModulesThatSaySoAreCalledConcurrently) {
     const std::filesystem::path fakes = QUILLMAR_FAKE_MODULE_DIR;
     EXPECT_FALSE(CModule("DES.DLL", "ENCRYPTFUNC", {fakes / "recording"}).ThreadSafe());
-    // Over two default batches, so that a pipeline would overlap calls. Each byte goes one up,
-    // the padding too.
-    const std::string source(512 * 1100 + 5, 'x'), expected(512 * 1100 + 5, 'y');
-    for (const std::string kind : {"serial", "parallel"}) {
-        const CModule module("DES.DLL", "ENCRYPTFUNC", {fakes / kind});
-        const CModule counter("DES.DLL", "test_most_at_once", {fakes / kind});
-        ASSERT_EQ(module.ThreadSafe(), kind == "parallel");
-        const auto mostAtOnce =
-            reinterpret_cast<int (*)()>(reinterpret_cast<void (*)()>(counter.Entry()));
-        mostAtOnce(); // starts counting afresh
-        EXPECT_TRUE(Written(source, nullptr, nullptr, &module) == expected + "\1\1\1");
-        EXPECT_EQ(module.ThreadSafe() ? 1 : mostAtOnce(), 1);
+    EXPECT_FALSE(CModule("DES.DLL", "ENCRYPTFUNC", {fakes / "recording"}).BatchEntry());
+    // Over two default batches, so that a pipeline would overlap calls. Each byte goes one up
+    // (the first of each block two), the padding too.
+    const std::string source = std::string(512 * 1100 + 5, 'x') + std::string(3, '\0');
+    std::string encrypted = source;
+    for (std::size_t i = 0; i < source.size(); ++i)
+        encrypted[i] = char(source[i] + 1 + (i % 512 == 0));
+    std::vector<int> perBlock(1100, -512), batches{38920, 262144, 262144}; // 76 blocks + 8 bytes
+    perBlock.push_back(-8);
+    for (const std::string kind : {"serial", "parallel", "serial_batch", "parallel_batch"}) {
+        for (const bool encrypt : {true, false}) {
+            const CModule module("DES.DLL", encrypt ? "ENCRYPTFUNC" : "DECRYPTFUNC",
+                                 {fakes / kind});
+            const auto exported = [&](const char* name) { // module keeps the library loaded
+                return reinterpret_cast<void (*)()>(
+                    CModule("DES.DLL", name, {fakes / kind}).Entry());
+            };
+            const auto mostAtOnce = reinterpret_cast<int (*)()>(exported("test_most_at_once"));
+            auto& lengths = *reinterpret_cast<std::vector<int>* (*)()>(exported("test_lengths"))();
+            ASSERT_EQ(module.ThreadSafe(), kind.starts_with("parallel"));
+            mostAtOnce(), lengths.clear(); // starts counting afresh
+            EXPECT_TRUE(Written(encrypt ? source.substr(0, 512 * 1100 + 5) : encrypted, nullptr,
+                                nullptr, &module) == (encrypt ? encrypted : source));
+            EXPECT_EQ(module.ThreadSafe() ? 1 : mostAtOnce(), 1);
+            std::sort(lengths.begin(), lengths.end());
+            EXPECT_EQ(lengths, kind.ends_with("batch") ? batches : perBlock) << kind;
+        }
     }
 }
 

@@ -155,7 +155,8 @@ TEST(ReplacingFileTest, LinksAndFilesOfOtherUsersInSharedFoldersAreRefused) {
         if (child == 0) {
             const bool ok = ::setresgid(nobody->pw_gid, nobody->pw_gid, nobody->pw_gid) == 0 &&
                             ::setresuid(nobody->pw_uid, nobody->pw_uid, nobody->pw_uid) == 0;
-            const bool linked = ::symlink((priv / "precious").c_str(), (pub / "qm-out").c_str()) == 0;
+            const bool linked =
+                ::symlink((priv / "precious").c_str(), (pub / "qm-out").c_str()) == 0;
             std::ofstream(pub / "report") << kOld;
             ::chmod((pub / "report").c_str(), 04755);
             ::_exit(ok && linked ? 0 : 1);

@@ -3,17 +3,33 @@
 #include "platform/os/FileError.h"
 #include "platform/os/Wipe.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace quillmar {
 
-BlockOutcome RunBlockCipher(BlockFiles& files, const char* password, CipherEntry entry,
+void TransformBlocks(const BlockEntries& entries, char* data, const char* password,
+                     std::size_t length) {
+    if (entries.batch) {
+        entries.batch(data, password, std::int32_t(length));
+        return;
+    }
+    for (std::size_t at = 0; at < length; at += kBlockSize)
+        entries.block(data + at, password, std::int32_t(std::min(kBlockSize, length - at)));
+}
+
+BlockOutcome RunBlockCipher(BlockFiles& files, const char* password, BlockEntries entries,
                             const BlockControl& control) {
-    alignas(8) char block[kBlockSize] = {};
+    // A module without batches reads, and is called, one block at a time, as
+    // it always was.
+    const std::size_t size = entries.batch ? kBatchBlocks * kBlockSize : kBlockSize;
+    const auto buffer = std::make_unique<char[]>(size);
     struct Wiper {
         char* data;
-        ~Wiper() { SecureWipe(data, kBlockSize); }
-    } wiper{block};
+        std::size_t size;
+        ~Wiper() { SecureWipe(data, size); }
+    } wiper{buffer.get(), size};
     const auto cancelled = [&] {
         return control.cancel && control.cancel->load(std::memory_order_relaxed);
     };
@@ -23,7 +39,7 @@ BlockOutcome RunBlockCipher(BlockFiles& files, const char* password, CipherEntry
     for (;;) {
         if (cancelled())
             return {BlockOutcome::Kind::Cancelled, {}};
-        const auto n = files.source->Read(block, kBlockSize, outcome.error);
+        const auto n = files.source->Read(buffer.get(), size, outcome.error);
         if (!n && cancelled())
             return {BlockOutcome::Kind::Cancelled, {}}; // given up while waiting on a device
         if (!n) {
@@ -32,15 +48,14 @@ BlockOutcome RunBlockCipher(BlockFiles& files, const char* password, CipherEntry
         }
         if (*n == 0)
             break;
-        // The bytes between n and the padded length are zero: the buffer was
-        // cleared after the previous block.
+        // Only the end of the source reads short: its last block is padded.
         const std::size_t length = PaddedLength(*n);
-        entry(block, password, std::int32_t(length));
-        if (!files.target->Write(block, length, outcome.error)) {
+        std::memset(buffer.get() + *n, 0, length - *n);
+        TransformBlocks(entries, buffer.get(), password, length);
+        if (!files.target->Write(buffer.get(), length, outcome.error)) {
             outcome.kind = BlockOutcome::Kind::FileError;
             return outcome;
         }
-        std::memset(block, 0, sizeof block);
         done += *n;
         if (control.done)
             control.done->store(done, std::memory_order_relaxed);

@@ -1,8 +1,9 @@
 #pragma once
 // Encrypts or decrypts a whole file through a cipher module: 512-byte
 // blocks, each brought up to a multiple of 8 with zero bytes, one module call
-// and one write per block. No header: the file is just the blocks, and a
-// decrypted file keeps the zero bytes that encryption added.
+// per block, or one per batch of blocks for a module that takes batches. No
+// header: the file is just the blocks, and a decrypted file keeps the zero
+// bytes that encryption added.
 
 #include "platform/os/FileStreams.h"
 #include "platform/os/Module.h"
@@ -15,11 +16,31 @@
 namespace quillmar {
 
 inline constexpr std::size_t kBlockSize = 512;
+// Blocks per batch of the plain loop: 256 KiB, one read and one write each.
+inline constexpr std::size_t kBatchBlocks = 512;
+// A batch's length must fit the module's int32_t.
+inline constexpr std::size_t kMaxBatchBlocks = 0x7fffffff / kBlockSize;
 
 // n when it is a multiple of 8, else the next multiple of 8 above it.
 constexpr std::size_t PaddedLength(std::size_t n) {
     return (n + 7) / 8 * 8;
 }
+
+// A module's entries for one direction: one block per call, and, when the
+// module has it, consecutive blocks per call (only the last one short, and a
+// multiple of 8) giving the same bytes. A bare per-block entry converts: a
+// module without batches.
+struct BlockEntries {
+    BlockEntries(CipherEntry perBlock, CipherEntry batchEntry = nullptr)
+        : block(perBlock), batch(batchEntry) {}
+    CipherEntry block;
+    CipherEntry batch;
+};
+
+// data[0 .. length-1] holds consecutive blocks, the last one padded: one
+// batch call, or one call per block for a module without batches.
+void TransformBlocks(const BlockEntries& entries, char* data, const char* password,
+                     std::size_t length);
 
 struct BlockFiles {
     std::unique_ptr<ByteReader> source;
@@ -41,7 +62,7 @@ struct BlockOutcome {
 
 // The loop on open files. The target takes the new content only when every
 // block is written and flushed; otherwise it stays exactly as it was.
-BlockOutcome RunBlockCipher(BlockFiles& files, const char* password, CipherEntry entry,
+BlockOutcome RunBlockCipher(BlockFiles& files, const char* password, BlockEntries entries,
                             const BlockControl& control = {});
 
 } // namespace quillmar

@@ -40,10 +40,10 @@ struct Batch {
 
 class Pipeline {
 public:
-    Pipeline(BlockFiles& files, const char* password, CipherEntry entry,
+    Pipeline(BlockFiles& files, const char* password, const BlockEntries& entries,
              const BlockControl& control, const PipelineShape& shape)
-        : m_files(files), m_password(password), m_entry(entry), m_control(control),
-          m_batchBytes(std::max<std::size_t>(1, shape.batchBlocks) * kBlockSize),
+        : m_files(files), m_password(password), m_entries(entries), m_control(control),
+          m_batchBytes(std::clamp<std::size_t>(shape.batchBlocks, 1, kMaxBatchBlocks) * kBlockSize),
           m_workers(std::max(1u, shape.workers)),
           m_ring(RingSize(m_workers, shape.batchesPerWorker, m_batchBytes)) {
         for (Batch& b : m_ring)
@@ -174,9 +174,7 @@ private:
                 Slot(seq).state = BatchState::Working;
             }
             Batch& b = Slot(seq);
-            for (std::size_t at = 0; at < b.length; at += kBlockSize)
-                m_entry(b.data.get() + at, m_password,
-                        std::int32_t(std::min(kBlockSize, b.length - at)));
+            TransformBlocks(m_entries, b.data.get(), m_password, b.length);
             const std::lock_guard lock(m_mutex);
             b.state = BatchState::Done;
             m_transformed.notify_one();
@@ -212,7 +210,7 @@ private:
 
     BlockFiles& m_files;
     const char* m_password;
-    CipherEntry m_entry;
+    const BlockEntries m_entries;
     const BlockControl& m_control;
     const std::size_t m_batchBytes;
     const unsigned m_workers;
@@ -236,20 +234,20 @@ unsigned DefaultWorkerCount() {
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
-BlockOutcome RunBlockPipeline(BlockFiles& files, const char* password, CipherEntry entry,
+BlockOutcome RunBlockPipeline(BlockFiles& files, const char* password, BlockEntries entries,
                               const BlockControl& control, const PipelineShape& shape) {
-    if (auto outcome = Pipeline(files, password, entry, control, shape).Run())
+    if (auto outcome = Pipeline(files, password, entries, control, shape).Run())
         return *outcome;
     // No thread to be had: the plain loop needs none.
-    return RunBlockCipher(files, password, entry, control);
+    return RunBlockCipher(files, password, entries, control);
 }
 
 BlockOutcome RunFileCipher(BlockFiles& files, const char* password, const CModule& module,
                            const BlockControl& control) {
+    const BlockEntries entries{module.Entry(), module.BatchEntry()};
     if (!module.ThreadSafe())
-        return RunBlockCipher(files, password, module.Entry(), control);
-    return RunBlockPipeline(files, password, module.Entry(), control,
-                            {.workers = DefaultWorkerCount()});
+        return RunBlockCipher(files, password, entries, control);
+    return RunBlockPipeline(files, password, entries, control, {.workers = DefaultWorkerCount()});
 }
 
 } // namespace quillmar

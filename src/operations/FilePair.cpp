@@ -57,13 +57,13 @@ BlockOutcome OpenBlockFiles(std::string_view sourcePath, std::string_view target
 }
 
 BlockOutcome RunBlockCipher(std::string_view sourcePath, std::string_view targetPath,
-                            const char* password, CipherEntry entry, const BlockControl& control,
+                            const char* password, BlockEntries entries, const BlockControl& control,
                             FileLayer& layer) {
     BlockFiles files;
     const BlockOutcome opened = OpenBlockFiles(sourcePath, targetPath, layer, files);
     if (opened.kind != BlockOutcome::Kind::Success)
         return opened;
-    return RunBlockCipher(files, password, entry, control);
+    return RunBlockCipher(files, password, entries, control);
 }
 
 } // namespace quillmar

@@ -30,7 +30,7 @@ BlockOutcome OpenBlockFiles(std::string_view sourcePath, std::string_view target
 
 // Opens both files, then runs the plain loop.
 BlockOutcome RunBlockCipher(std::string_view sourcePath, std::string_view targetPath,
-                            const char* password, CipherEntry entry, const BlockControl& control,
+                            const char* password, BlockEntries entries, const BlockControl& control,
                             FileLayer& layer);
 
 } // namespace quillmar

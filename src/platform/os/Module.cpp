@@ -33,6 +33,10 @@ CModule::CModule(const std::string& fileName, const std::string& entryName,
     m_status = m_entry ? Status::Bound : Status::EntryMissing;
     if (!m_entry)
         Release();
+    else if (entryName == "ENCRYPTFUNC")
+        m_batchName = "ENCRYPTBLOCKS";
+    else if (entryName == "DECRYPTFUNC")
+        m_batchName = "DECRYPTBLOCKS";
 }
 
 std::vector<std::filesystem::path> DefaultModuleDirectories(const std::filesystem::path& exeDir) {
@@ -71,6 +75,12 @@ bool CModule::ThreadSafe() const {
         return false;
     const auto declared = reinterpret_cast<int (*)()>(dlsym(m_handle, "THREADSAFE"));
     return declared && declared() != 0;
+}
+
+CipherEntry CModule::BatchEntry() const {
+    if (!m_handle || m_batchName.empty())
+        return nullptr;
+    return reinterpret_cast<CipherEntry>(dlsym(m_handle, m_batchName.c_str()));
 }
 
 CModule::~CModule() {

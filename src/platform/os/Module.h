@@ -39,6 +39,10 @@ public:
 
     Status GetStatus() const { return m_status; }
     CipherEntry Entry() const { return m_entry; }
+    // The module's optional entry of the same direction that takes a run of
+    // consecutive 512-byte blocks in one call (ENCRYPTBLOCKS for ENCRYPTFUNC,
+    // DECRYPTBLOCKS for DECRYPTFUNC); nullptr when it has none.
+    CipherEntry BatchEntry() const;
     // Whether the module declares, through THREADSAFE, that its entry points
     // may run at the same time on different buffers. Modules that say nothing
     // are called one block after another.
@@ -50,6 +54,7 @@ public:
 private:
     void* m_handle = nullptr;
     CipherEntry m_entry = nullptr;
+    std::string m_batchName; // empty when the bound entry has no batch counterpart
     Status m_status = Status::ModuleMissing;
     std::vector<std::string> m_skipped;
 };
