@@ -43,19 +43,25 @@ void Derive(const char* pw, std::size_t n, DesKey& out) {
 // many small calls.
 quillmar_module::KeyCache<DesKey> g_cache;
 
+// DES-CBC through nettle over one chain, from the key's IV.
+void CbcChain(const DesKey& key, std::uint8_t* bytes, std::size_t size, bool decrypt) {
+    std::uint8_t iv[DES_BLOCK_SIZE];
+    std::memcpy(iv, key.iv, sizeof iv);
+    if (decrypt)
+        cbc_decrypt(&key.cipher, reinterpret_cast<nettle_cipher_func*>(des_decrypt), DES_BLOCK_SIZE,
+                    iv, size, bytes, bytes);
+    else
+        cbc_encrypt(&key.cipher, reinterpret_cast<nettle_cipher_func*>(des_encrypt), DES_BLOCK_SIZE,
+                    iv, size, bytes, bytes);
+    explicit_bzero(iv, sizeof iv);
+}
+
 void Transform(char* data, const char* password, std::int32_t length, bool decrypt) {
     if (data == nullptr || password == nullptr || length <= 0 || length % DES_BLOCK_SIZE != 0)
         return;
     DesKey key;
     g_cache.CopyKey(password, Derive, key);
-    auto* bytes = reinterpret_cast<std::uint8_t*>(data);
-    const auto size = static_cast<std::size_t>(length);
-    if (decrypt)
-        cbc_decrypt(&key.cipher, reinterpret_cast<nettle_cipher_func*>(des_decrypt), DES_BLOCK_SIZE,
-                    key.iv, size, bytes, bytes);
-    else
-        cbc_encrypt(&key.cipher, reinterpret_cast<nettle_cipher_func*>(des_encrypt), DES_BLOCK_SIZE,
-                    key.iv, size, bytes, bytes);
+    CbcChain(key, reinterpret_cast<std::uint8_t*>(data), static_cast<std::size_t>(length), decrypt);
     explicit_bzero(&key, sizeof key);
 }
 
@@ -89,18 +95,8 @@ void TransformChunks(char* data, const char* password, std::int32_t length, bool
         explicit_bzero(&rounds, sizeof rounds);
     }
     // Without memory for the scratch copy: nettle, chunk by chunk.
-    for (std::size_t at = 0; !done && at < size; at += quillmar_des::kChainBytes) {
-        std::uint8_t iv[DES_BLOCK_SIZE];
-        std::memcpy(iv, key.iv, sizeof iv);
-        const std::size_t n = std::min(quillmar_des::kChainBytes, size - at);
-        if (decrypt)
-            cbc_decrypt(&key.cipher, reinterpret_cast<nettle_cipher_func*>(des_decrypt),
-                        DES_BLOCK_SIZE, iv, n, bytes + at, bytes + at);
-        else
-            cbc_encrypt(&key.cipher, reinterpret_cast<nettle_cipher_func*>(des_encrypt),
-                        DES_BLOCK_SIZE, iv, n, bytes + at, bytes + at);
-        explicit_bzero(iv, sizeof iv);
-    }
+    for (std::size_t at = 0; !done && at < size; at += quillmar_des::kChainBytes)
+        CbcChain(key, bytes + at, std::min(quillmar_des::kChainBytes, size - at), decrypt);
     explicit_bzero(&key, sizeof key);
 }
 
