@@ -144,7 +144,6 @@ TEST(BlockPipeline, WritesExactlyWhatThePlainLoopWrites) {
 TEST(BlockPipeline, OnlyModulesThatSaySoAreCalledConcurrently) {
     const std::filesystem::path fakes = QUILLMAR_FAKE_MODULE_DIR;
     EXPECT_FALSE(CModule("DES.DLL", "ENCRYPTFUNC", {fakes / "recording"}).ThreadSafe());
-    EXPECT_FALSE(CModule("DES.DLL", "ENCRYPTFUNC", {fakes / "recording"}).BatchEntry());
     // Over two default batches, so that a pipeline would overlap calls. Each byte goes one up
     // (the first of each block two), the padding too.
     const std::string source = std::string(512 * 1100 + 5, 'x') + std::string(3, '\0');

@@ -58,7 +58,6 @@ TEST(Dialogs, EachCallerOpensItsDialogOverTheMainWindowAndLeavesThePanelAndIcons
     AfxGetApp()->m_pMainWnd = &main;
     QAction* aboutItem = // the last item of the text panel's system menu
         qobject_cast<QMdiSubWindow*>(main.TextPanel().GetFrame())->systemMenu()->actions().last();
-    EXPECT_EQ(aboutItem->text(), "&About Tessarine...");
     const auto f1 = [](QWidget* w) { return [w] { QTest::keyClick(w, Qt::Key_F1); }; };
     for (const auto& [panel, open, guide, closeKey] :
          std::vector<std::tuple<int, std::function<void()>, bool, int>>{

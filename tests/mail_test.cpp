@@ -38,13 +38,10 @@ TEST(MailUrl, EncodesEveryPieceInItsPlaceAndDecodesBackExactly) {
         all += char(b);
     // Every byte but A-Z a-z 0-9 - . _ ~ is escaped, as Qt's own encoder does it.
     EXPECT_EQ(PercentEncode(all), QByteArray::fromStdString(all).toPercentEncoding().toStdString());
-    for (const auto& [address, subject, text] :
-         {std::tuple<std::string, std::string, std::string>{all, all, all},
-          {"ü@世", "", "\r\n\n\r\r\n\n\r"},
-          {"a", "🙂 & % + #", "line 1\nline 2 %0D%0A\n end?&body=x"}}) {
-        const auto parts = ParseMailtoUrl(MakeMailtoUrl(address, subject, text)).value();
-        EXPECT_EQ(std::tie(parts.address, parts.subject, parts.body),
-                  std::tie(address, subject, text));
+    // Decoding gives back every piece: the fuzz target mailto_fuzz tries any three.
+    for (const std::string& text : {all, std::string("\r\n\n\r\r\n\n\r%0D%0A&body=x")}) {
+        const auto parts = ParseMailtoUrl(MakeMailtoUrl(all, all, text)).value();
+        EXPECT_TRUE(parts.address == all && parts.subject == all && parts.body == text);
     }
 }
 

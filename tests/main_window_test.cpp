@@ -55,16 +55,6 @@ TEST_F(MainWindow, StartsWithTextPanelBesideTheSidebarAndControlsAsTheirTemplate
                     << (*a)->pos().y() << " / " << (*b)->pos().y();
         }
     }
-    // Labels (no identifier) and the Mask box draw over the dialog; edits fill their own.
-    for (QLabel* label : text.GetSafeHwnd()->findChildren<QLabel*>()) {
-        EXPECT_FALSE(label->autoFillBackground());
-        EXPECT_TRUE(label->testAttribute(Qt::WA_NoSystemBackground));
-    }
-    EXPECT_TRUE(main.FilePanel().GetDlgItem(IDC_MASK)->testAttribute(Qt::WA_NoSystemBackground));
-    // Edits, buttons and the main window (which does not use the rule) keep theirs.
-    for (QWidget* w :
-         {text.GetDlgItem(IDC_PASSWORD), text.GetDlgItem(IDC_ENCRYPT), main.GetDlgItem(IDC_HELP)})
-        EXPECT_FALSE(w->testAttribute(Qt::WA_NoSystemBackground));
 }
 
 // Switching keeps what the panels hold; a panel closed, or moved, comes back where it was.
