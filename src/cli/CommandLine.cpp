@@ -82,7 +82,17 @@ bool IsEncrypting(Command command) {
     return command == Command::EncryptFile || command == Command::EncryptText;
 }
 
-ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
+namespace {
+
+// The arguments as getopt_long sorts them, before any is judged.
+struct Scanned {
+    std::vector<std::pair<int, std::string>> given; // options with their values
+    std::vector<std::string> positional;
+    std::string unknown, missing; // the first option refused, spelled as given
+    bool help = false, version = false;
+};
+
+Scanned Scan(std::span<const std::string> args) {
     std::vector<std::string> copies{"quillmar"};
     copies.insert(copies.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -92,63 +102,49 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
     const int argc = int(copies.size());
     // Options may stand anywhere, whatever POSIXLY_CORRECT says; the other
     // arguments come as option 1, in their order. "-" alone is one of them.
-    std::vector<std::pair<int, std::string>> given;
-    std::vector<std::string> positional;
-    std::string unknown, missing; // the first option refused, spelled as given
-    bool help = false, version = false;
+    Scanned r;
     ::opterr = 0;
     ::optind = 0; // starts afresh, as for a new program
     for (int c; (c = ::getopt_long(argc, argv.data(), "-:k:qfhV", kOptions, nullptr)) != -1;) {
         const std::string spelled = argv[::optind - 1];
+        const bool first = r.missing.empty() && r.unknown.empty();
         if (c == 1)
-            positional.emplace_back(::optarg);
+            r.positional.emplace_back(::optarg);
         else if (c == 'h' || c == 'V')
-            (c == 'h' ? help : version) = true;
-        else if (c == ':' && missing.empty() && unknown.empty())
-            missing = Describe(::optopt).first + (::optopt == 'k' ? " needs a key file"
-                                                  : ::optopt == kOptPasswordFd
-                                                      ? " needs a descriptor number"
-                                                      : " needs a file");
-        else if (c == '?' && spelled.starts_with("--") && ::optopt && missing.empty() &&
-                 unknown.empty())
-            missing = spelled.substr(0, spelled.find('=')) + " takes no value";
-        else if (c == '?' && missing.empty() && unknown.empty())
-            unknown = spelled.starts_with("--") ? spelled.substr(0, spelled.find('='))
-                                                : std::string{'-', char(::optopt)};
+            (c == 'h' ? r.help : r.version) = true;
+        else if (c == ':' && first)
+            r.missing = Describe(::optopt).first + (::optopt == 'k' ? " needs a key file"
+                                                    : ::optopt == kOptPasswordFd
+                                                        ? " needs a descriptor number"
+                                                        : " needs a file");
+        else if (c == '?' && spelled.starts_with("--") && ::optopt && first)
+            r.missing = spelled.substr(0, spelled.find('=')) + " takes no value";
+        else if (c == '?' && first)
+            r.unknown = spelled.starts_with("--") ? spelled.substr(0, spelled.find('='))
+                                                  : std::string{'-', char(::optopt)};
         else if (c != ':' && c != '?')
-            given.emplace_back(c, ::optarg ? ::optarg : "");
+            r.given.emplace_back(c, ::optarg ? ::optarg : "");
     }
-    if (help || version) {
-        ParsedCommandLine only;
-        only.line.command = help ? Command::Help : Command::Version;
-        return only;
-    }
-    positional.insert(positional.end(), argv.begin() + ::optind, argv.end() - 1); // after "--"
-    if (positional.empty())
-        return Fail(unknown.empty() ? "no command given" : "unknown option " + Quoted(unknown));
-    const CommandInfo* info = FindCommand(positional[0]);
-    if (!info)
-        return Fail("unknown command " + Quoted(positional[0]));
-    if (!missing.empty())
-        return Fail(missing);
-    if (!unknown.empty())
-        return Fail(Quoted(unknown) + " is not an option of " + std::string(info->name));
-    CommandLine line;
-    line.command = info->command;
-    for (const auto& [option, value] : given) {
+    r.positional.insert(r.positional.end(), argv.begin() + ::optind, argv.end() - 1); // after "--"
+    return r;
+}
+
+// Puts the options into line; a message when one makes no sense for the command.
+std::string TakeOptions(const Scanned& scanned, const CommandInfo& info, CommandLine& line) {
+    for (const auto& [option, value] : scanned.given) {
         const auto [name, needs] = Describe(option);
-        if (!(info->takes & needs))
-            return Fail(Quoted(name) + " is not an option of " + std::string(info->name));
+        if (!(info.takes & needs))
+            return Quoted(name) + " is not an option of " + std::string(info.name);
         if (option == 'q' || option == 'f') {
             (option == 'q' ? line.quiet : line.force) = true;
             continue;
         }
         if (line.password.kind != PasswordSource::Kind::Prompt)
-            return Fail("give one password option, not two");
+            return "give one password option, not two";
         if (option != kOptPasswordFd) {
             // A file is read as a file: standard input is --password-fd 0.
             if (value.empty() || value == "-")
-                return Fail(name + " needs the name of a file");
+                return name + " needs the name of a file";
             line.password = {option == 'k' ? PasswordSource::Kind::KeyFile
                                            : PasswordSource::Kind::PasswordFile,
                              value, -1};
@@ -157,31 +153,65 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
         int number = -1;
         const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), number);
         if (ec != std::errc() || end != value.data() + value.size() || number < 0)
-            return Fail("--password-fd needs a descriptor number, not " + Quoted(value));
+            return "--password-fd needs a descriptor number, not " + Quoted(value);
         line.password = {PasswordSource::Kind::Descriptor, {}, number};
     }
+    return {};
+}
+
+// Puts the command's own arguments into line; a message when they do not fit.
+std::string TakeArguments(const std::vector<std::string>& positional, const CommandInfo& info,
+                          CommandLine& line) {
     const std::size_t count = positional.size() - 1;
-    if (count < info->arguments)
-        return Fail(std::string(info->name) + " needs " + std::string(info->argumentNames));
-    if (count > info->arguments) {
-        return Fail("too many arguments for " + std::string(info->name) + ": " +
-                    Quoted(positional[info->arguments + 1]));
-    }
-    if (info->arguments == 2) {
+    if (count < info.arguments)
+        return std::string(info.name) + " needs " + std::string(info.argumentNames);
+    if (count > info.arguments)
+        return "too many arguments for " + std::string(info.name) + ": " +
+               Quoted(positional[info.arguments + 1]);
+    if (info.arguments == 2) {
         line.source = positional[1];
         line.target = positional[2];
-    } else if (info->arguments == 1) {
+    } else if (info.arguments == 1) {
         line.keyFile = positional[1];
         if (line.keyFile == "-")
-            return Fail("save-key needs the name of a key file, not -");
+            return "save-key needs the name of a key file, not -";
     }
     // Standard input cannot carry both the password and the data.
     if (line.password.kind == PasswordSource::Kind::Descriptor && line.password.fd == 0) {
         if (line.command == Command::EncryptText || line.command == Command::DecryptText)
-            return Fail("--password-fd 0 is standard input, which carries the text");
+            return "--password-fd 0 is standard input, which carries the text";
         if (line.source == "-")
-            return Fail("--password-fd 0 is standard input, which carries SOURCE");
+            return "--password-fd 0 is standard input, which carries SOURCE";
     }
+    return {};
+}
+
+} // namespace
+
+ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
+    const Scanned scanned = Scan(args);
+    if (scanned.help || scanned.version) {
+        ParsedCommandLine only;
+        only.line.command = scanned.help ? Command::Help : Command::Version;
+        return only;
+    }
+    if (scanned.positional.empty())
+        return Fail(scanned.unknown.empty() ? "no command given"
+                                            : "unknown option " + Quoted(scanned.unknown));
+    const CommandInfo* info = FindCommand(scanned.positional[0]);
+    if (!info)
+        return Fail("unknown command " + Quoted(scanned.positional[0]));
+    if (!scanned.missing.empty())
+        return Fail(scanned.missing);
+    if (!scanned.unknown.empty())
+        return Fail(Quoted(scanned.unknown) + " is not an option of " + std::string(info->name));
+    CommandLine line;
+    line.command = info->command;
+    std::string error = TakeOptions(scanned, *info, line);
+    if (error.empty())
+        error = TakeArguments(scanned.positional, *info, line);
+    if (!error.empty())
+        return Fail(error);
     return {line, {}};
 }
 
