@@ -2,6 +2,7 @@
 // What the commands share, and the commands themselves, one file each.
 
 #include "cli/Commands.h"
+#include "platform/os/FileError.h"
 #include "platform/os/Module.h"
 
 #include <string>
@@ -18,6 +19,9 @@ int CheckModule(const CModule& module, const char* missingMessage);
 // Zero with the password in place, else the exit status once told.
 int GetPassword(const PasswordSource& source, bool confirm, const Environment& env,
                 std::string& password);
+
+// All of data to standard output, flushed; false with the cause in error.
+bool WriteStandardOutput(const char* data, std::size_t size, FileError& error);
 
 // Zero, or the exit status once told that standard input (when the command
 // reads it) or standard output was closed at start.

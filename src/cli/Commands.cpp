@@ -3,6 +3,7 @@
 #include "cli/Password.h"
 #include "cli/Supervise.h"
 #include "operations/Binding.h"
+#include "operations/FilePair.h"
 #include "platform/os/WriteAll.h"
 
 #include <unistd.h>
@@ -11,6 +12,27 @@ namespace quillmar::cli {
 
 bool IsClosed(const Environment& env, int fd) {
     return env.closed & (1u << fd);
+}
+
+// Nothing is read from or written to a closed standard stream as if it
+// were empty: the result would go nowhere, and the run would say it worked.
+int RefuseClosed(const Environment& env, bool reads) {
+    const char* closed = reads && IsClosed(env, STDIN_FILENO) ? "Standard input is closed."
+                         : IsClosed(env, STDOUT_FILENO)       ? "Standard output is closed."
+                                                              : nullptr;
+    if (!closed)
+        return kExitDone;
+    Say(closed);
+    return kExitFailed;
+}
+
+bool WriteStandardOutput(const char* data, std::size_t size, FileError& error) {
+    const auto writer = WriterOnDescriptor(STDOUT_FILENO, kStandardOutput);
+    if (!writer) {
+        error = {FileErrorCause::InvalidFile, kStandardOutput};
+        return false;
+    }
+    return writer->Write(data, size, error) && writer->Commit(error);
 }
 
 int CheckModule(const CModule& module, const char* missingMessage) {

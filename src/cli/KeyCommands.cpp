@@ -21,11 +21,7 @@ int RunRandomKey(const Environment& env) {
     WipedString key(std::move(*made));
     key.Value() += '\n';
     FileError error;
-    auto writer = WriterOnDescriptor(STDOUT_FILENO, kStandardOutput);
-    if (!writer)
-        error = {FileErrorCause::InvalidFile, kStandardOutput};
-    if (!writer || !writer->Write(key.Value().data(), key.Value().size(), error) ||
-        !writer->Commit(error)) {
+    if (!WriteStandardOutput(key.Value().data(), key.Value().size(), error)) {
         Say(FileErrorSentence(error));
         return kExitFailed;
     }

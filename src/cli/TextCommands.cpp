@@ -78,29 +78,11 @@ TextFailure TransformText(CipherEntry entry, const char* password, const std::at
     if (std::memchr(text.data(), 0, text.size()))
         return TextFailure::ZeroByte;
     text.Resize(RunTextCipher(entry, password, text.data(), text.size()));
-    auto writer = WriterOnDescriptor(STDOUT_FILENO, kStandardOutput);
-    if (!writer) {
-        error = {FileErrorCause::InvalidFile, kStandardOutput};
-        return TextFailure::File;
-    }
-    if (!writer->Write(text.data(), text.size(), error) || !writer->Commit(error))
-        return TextFailure::File;
-    return TextFailure::None;
+    return WriteStandardOutput(text.data(), text.size(), error) ? TextFailure::None
+                                                                : TextFailure::File;
 }
 
 } // namespace
-
-// Nothing is read from or written to a closed standard stream as if it
-// were empty: the result would go nowhere, and the run would say it worked.
-int RefuseClosed(const Environment& env, bool reads) {
-    const char* closed = reads && IsClosed(env, STDIN_FILENO) ? "Standard input is closed."
-                         : IsClosed(env, STDOUT_FILENO)       ? "Standard output is closed."
-                                                              : nullptr;
-    if (!closed)
-        return kExitDone;
-    Say(closed);
-    return kExitFailed;
-}
 
 int RunTextCommand(const CommandLine& line, const Environment& env) {
     const bool encrypt = IsEncrypting(line.command);
