@@ -4,11 +4,7 @@
 set(QUILLMAR_APP_ID org.example.quillmar.Quillmar)
 set(QUILLMAR_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/quillmar)
 
-# Software centres read this; the release entry takes the one version above.
-configure_file(${PROJECT_SOURCE_DIR}/data/${QUILLMAR_APP_ID}.metainfo.xml.in
-  ${PROJECT_BINARY_DIR}/${QUILLMAR_APP_ID}.metainfo.xml @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/${QUILLMAR_APP_ID}.metainfo.xml
-  DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# The metainfo and the desktop entry are installed translated, from po/.
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${QUILLMAR_DOC_DIR})
 # Debian looks for the licence under this name, and for a changelog compressed without a
 # name or time stamp in it.
@@ -60,7 +56,8 @@ string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
   "encrypted files; it is not strong protection by today's standards.")
 # Libraries come from the binaries; the mail hand-off and the dialogs' fonts are not linked.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "xdg-utils, fonts-comic-neue, fonts-dejavu-core")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+  "xdg-utils, fonts-comic-neue, fonts-dejavu-core, qt6-translations-l10n")
 
 include(CPack)
 

@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include "platform/locale/Translate.h"
 #include <charconv>
 #include <getopt.h>
 #include <vector>
@@ -216,7 +217,7 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
 }
 
 std::string_view UsageText() {
-    return R"(Usage: quillmar COMMAND [OPTION]... [SOURCE TARGET | KEYFILE]
+    return N_(R"(Usage: quillmar COMMAND [OPTION]... [SOURCE TARGET | KEYFILE]
 Encrypts files and texts as Quillmar's window does, with the same cipher modules.
 
 Commands:
@@ -237,7 +238,7 @@ Options:
   -V, --version                print the version and exit
       --                       end the options: SOURCE or TARGET may begin with -
 With no password option the password is asked for on the terminal, without echo.
-)";
+)");
 }
 
 } // namespace quillmar::cli

@@ -4,6 +4,7 @@
 #include "cli/Supervise.h"
 #include "operations/Binding.h"
 #include "operations/FilePair.h"
+#include "platform/locale/Translate.h"
 #include "platform/os/WriteAll.h"
 
 #include <unistd.h>
@@ -17,8 +18,8 @@ bool IsClosed(const Environment& env, int fd) {
 // Nothing is read from or written to a closed standard stream as if it
 // were empty: the result would go nowhere, and the run would say it worked.
 int RefuseClosed(const Environment& env, bool reads) {
-    const char* closed = reads && IsClosed(env, STDIN_FILENO) ? "Standard input is closed."
-                         : IsClosed(env, STDOUT_FILENO)       ? "Standard output is closed."
+    const char* closed = reads && IsClosed(env, STDIN_FILENO) ? N_("Standard input is closed.")
+                         : IsClosed(env, STDOUT_FILENO)       ? N_("Standard output is closed.")
                                                               : nullptr;
     if (!closed)
         return kExitDone;
@@ -50,7 +51,8 @@ int GetPassword(const PasswordSource& source, bool confirm, const Environment& e
     // It reads as empty now, which is not what the caller gave.
     if (source.kind == PasswordSource::Kind::Descriptor && source.fd <= STDERR_FILENO &&
         IsClosed(env, source.fd)) {
-        Say("--password-fd " + std::to_string(source.fd) + " names no open descriptor.");
+        Say(Fill(Tr(N_("--password-fd %1 names no open descriptor.")),
+                 {std::to_string(source.fd)}));
         return kExitUsage;
     }
     const PasswordResult result = ObtainPassword(source, confirm, env.stopFd, password);
@@ -85,9 +87,11 @@ int RunCommand(const CommandLine& line, const Environment& env) {
     return kExitUsage;
 }
 
+// Every message in the user's language: one that is no message id (already translated, or
+// built around a path) comes back as it is.
 void Say(std::string_view message) {
     std::string line = "quillmar: ";
-    line += message;
+    line += Tr(std::string(message).c_str());
     line += '\n';
     WriteAll(STDERR_FILENO, line);
 }

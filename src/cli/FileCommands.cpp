@@ -5,6 +5,7 @@
 #include "cli/Supervise.h"
 #include "crypto/CipherModules.h"
 #include "operations/FilePair.h"
+#include "platform/locale/Translate.h"
 #include "platform/os/Wipe.h"
 #include "res/Strings.h"
 
@@ -16,9 +17,9 @@ namespace quillmar::cli {
 
 namespace {
 
-const char* const kInputClosed = "standard input is closed.";
-const char* const kOutputClosed = "standard output is closed.";
-const char* const kOneFile = ": source and target are one file.";
+const char* const kInputClosed = N_("standard input is closed.");
+const char* const kOutputClosed = N_("standard output is closed.");
+const char* const kOneFile = N_("%1: source and target are one file.");
 
 // Why a file could not be opened: the system's words when a failed call
 // gave the cause, else the sentence for it.
@@ -32,25 +33,25 @@ std::string Why(const std::string& spelled, const FileError& error) {
 // the window's sentence followed by the file and the reason.
 std::string OpenFiles(const CommandLine& line, const Environment& env, BlockFiles& files) {
     const std::string &source = line.source, &target = line.target;
-    const std::string noSource = std::string(str::kNoSourceFile) + " ";
-    const std::string noTarget = std::string(str::kNoTargetFile) + " ";
+    const std::string noSource = std::string(Tr(str::kNoSourceFile)) + " ";
+    const std::string noTarget = std::string(Tr(str::kNoTargetFile)) + " ";
     // A closed stream is /dev/null now: read, it would pass for an empty
     // input; written, the result would go nowhere and the run say it worked.
     if (source == "-" && IsClosed(env, STDIN_FILENO))
-        return noSource + "-: " + kInputClosed;
+        return noSource + "-: " + Tr(kInputClosed);
     const BlockOutcome opened =
         OpenBlockFiles(source, target, PosixFileLayer(), files, {.dashNamesStream = true});
     if (opened.kind == BlockOutcome::Kind::SourceUnopenable)
         return noSource + Why(source, opened.error);
     if (target == "-" && IsClosed(env, STDOUT_FILENO)) {
         files = {};
-        return noTarget + "-: " + kOutputClosed;
+        return noTarget + "-: " + Tr(kOutputClosed);
     }
     if (opened.kind != BlockOutcome::Kind::TargetUnopenable)
         return {};
     // The one refusal that no failed call made.
     if (opened.error.cause == FileErrorCause::SharingViolation && opened.error.err == 0)
-        return noTarget + target + kOneFile;
+        return noTarget + Fill(Tr(kOneFile), {target});
     return noTarget + Why(target, opened.error);
 }
 
@@ -64,8 +65,8 @@ int RunFileCommand(const CommandLine& line, const Environment& env) {
         return status;
     // Binary output would garble the terminal, and its reader learns nothing.
     if (line.target == "-" && !line.force && ::isatty(STDOUT_FILENO) == 1) {
-        Say("Standard output is a terminal: redirect it to a file (> FILE) or a pipe "
-            "(| COMMAND), name a TARGET, or give --force to write the bytes there anyway.");
+        Say(N_("Standard output is a terminal: redirect it to a file (> FILE) or a pipe "
+               "(| COMMAND), name a TARGET, or give --force to write the bytes there anyway."));
         return kExitUsage;
     }
     BlockFiles files;

@@ -1,6 +1,7 @@
 #include "cli/Password.h"
 
 #include "operations/KeyFiles.h"
+#include "platform/locale/Translate.h"
 #include "platform/os/FileError.h"
 #include "platform/os/Wipe.h"
 #include "platform/os/WriteAll.h"
@@ -62,8 +63,8 @@ PasswordResult ReadLine(int fd, int cancelFd, std::string& password, const std::
         if (n < 0) {
             const int error = errno;
             Forget(password);
-            return Refuse("Could not read the password from " + name + ": " + std::strerror(error) +
-                          ".");
+            return Refuse(Fill(Tr(N_("Could not read the password from %1: %2.")),
+                               {name, std::strerror(error)}));
         }
         if (n == 0 || c == '\n') {
             // A file written with CR LF line ends holds the same password.
@@ -75,8 +76,9 @@ PasswordResult ReadLine(int fd, int cancelFd, std::string& password, const std::
         }
         if (password.size() == kPasswordMax) {
             Forget(password);
-            return Refuse("The password is longer than " + std::to_string(kPasswordMax) +
-                          " bytes.");
+            return Refuse(Fill(TrN(NN_("The password is longer than %1 bytes."),
+                                   NN_("The password is longer than %1 bytes."), kPasswordMax),
+                               {std::to_string(kPasswordMax)}));
         }
         password.push_back(c);
     }
@@ -122,7 +124,7 @@ PasswordResult Check(std::string& password, const char* notTextMessage) {
     if (password.empty())
         message = str::kFillPassword;
     else if (password.find('\0') != std::string::npos)
-        message = "The password holds a zero byte, which ends it for the cipher modules.";
+        message = N_("The password holds a zero byte, which ends it for the cipher modules.");
     else if (!IsUtf8(password))
         message = notTextMessage;
     if (message.empty())
@@ -220,18 +222,20 @@ private:
     bool m_ok = false, m_handled = false;
 };
 
-const char* const kNoTerminal = "No password: give --key-file KEYFILE or --password-fd N, or run "
-                                "quillmar in a terminal to be asked for it.";
+const char* const kNoTerminal = N_("No password: give --key-file KEYFILE or --password-fd N, or "
+                                   "run quillmar in a terminal to be asked for it.");
 const char* const kNotUtf8 =
-    "The password is not UTF-8 text, which the window's password field needs.";
+    N_("The password is not UTF-8 text, which the window's password field needs.");
 
 } // namespace
 
 PasswordResult ReadPasswordFromDescriptor(int fd, int cancelFd, std::string& password) {
-    const std::string name = "descriptor " + std::to_string(fd);
+    // TRANSLATORS: where the password is read from, in "Could not read the password from %1".
+    const std::string name = Fill(Tr(N_("descriptor %1")), {std::to_string(fd)});
     if (::fcntl(fd, F_GETFD) < 0) {
         Forget(password);
-        return Refuse("--password-fd " + std::to_string(fd) + " names no open descriptor.");
+        return Refuse(
+            Fill(Tr(N_("--password-fd %1 names no open descriptor.")), {std::to_string(fd)}));
     }
     return ReadLine(fd, cancelFd, password, name);
 }
@@ -249,8 +253,9 @@ PasswordResult ReadPasswordFromFile(const std::string& path, int cancelFd, std::
     if (::fstat(fd, &st) != 0)
         result = Refuse(FileErrorSentence({CauseFromErrno(errno), name}));
     else if (st.st_mode & (S_IRGRP | S_IROTH))
-        result = Refuse(name + " can be read by its group or by others: make it private with "
-                               "chmod 600 first.");
+        result = Refuse(Fill(Tr(N_("%1 can be read by its group or by others: make it private "
+                                   "with chmod 600 first.")),
+                             {name}));
     else
         result = ReadLine(fd, cancelFd, password, name);
     ::close(fd);
@@ -277,15 +282,16 @@ PasswordResult PromptForPassword(int tty, bool confirm, int cancelFd, std::strin
     const EchoOff echoOff(tty);
     if (!echoOff.ok())
         return Refuse(kNoTerminal);
-    const std::string name = "the terminal";
-    WriteAll(tty, "Password: ");
+    // TRANSLATORS: where the password is read from, in "Could not read the password from %1".
+    const std::string name = Tr(N_("the terminal"));
+    WriteAll(tty, Tr(N_("Password: ")));
     PasswordResult result = ReadLine(tty, cancelFd, password, name);
     // The Enter key was not echoed either.
     WriteAll(tty, "\n");
     if (result.status != PasswordStatus::Ok || !confirm)
         return result;
     WipedString again{std::string()};
-    WriteAll(tty, "Repeat password: ");
+    WriteAll(tty, Tr(N_("Repeat password: ")));
     result = ReadLine(tty, cancelFd, again.Value(), name);
     WriteAll(tty, "\n");
     if (result.status != PasswordStatus::Ok) {
@@ -294,7 +300,7 @@ PasswordResult PromptForPassword(int tty, bool confirm, int cancelFd, std::strin
     }
     if (again.Value() != password) {
         Forget(password);
-        return Refuse("The two passwords differ.");
+        return Refuse(N_("The two passwords differ."));
     }
     return {};
 }

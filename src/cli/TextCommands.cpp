@@ -4,6 +4,7 @@
 #include "crypto/CipherModules.h"
 #include "operations/FilePair.h"
 #include "operations/TextCipher.h"
+#include "platform/locale/Translate.h"
 #include "platform/os/Wipe.h"
 #include "res/Strings.h"
 
@@ -110,8 +111,8 @@ int RunTextCommand(const CommandLine& line, const Environment& env) {
         Say(str::kTextTooLong);
         break;
     case TextFailure::ZeroByte:
-        Say("The input holds a zero byte, which no text has: encrypt such data with "
-            "encrypt-file.");
+        Say(N_("The input holds a zero byte, which no text has: encrypt such data with "
+               "encrypt-file."));
         break;
     case TextFailure::File:
         Say(FileErrorSentence(error));

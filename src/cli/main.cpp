@@ -4,6 +4,7 @@
 #include "platform/os/Module.h"
 #include "platform/os/ProcessHardening.h"
 
+#include "platform/locale/Translate.h"
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -47,15 +48,16 @@ ProgressStyle ProgressOnStandardError() {
 int main(int argc, char** argv) {
     // Before any password is in memory.
     HardenProcess();
+    InitTranslations();
     const unsigned closed = OpenStandardDescriptors();
     const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
     const ParsedCommandLine parsed = ParseCommandLine(args);
     if (!parsed.error.empty()) {
-        Say(parsed.error + " (quillmar --help shows how)");
+        Say(Fill(Tr(N_("%1 (quillmar --help shows how)")), {Tr(parsed.error.c_str())}));
         return kExitUsage;
     }
     if (parsed.line.command == Command::Help) {
-        const std::string_view usage = UsageText();
+        const std::string_view usage = Tr(UsageText().data());
         std::printf("%.*s", int(usage.size()), usage.data());
         return std::fflush(stdout) == 0 ? kExitDone : kExitFailed;
     }

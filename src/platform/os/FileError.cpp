@@ -1,5 +1,7 @@
 #include "platform/os/FileError.h"
 
+#include "platform/locale/Translate.h"
+
 #include <cerrno>
 #include <filesystem>
 
@@ -46,37 +48,50 @@ FileErrorCause CauseFromErrno(int err) {
 }
 
 std::string FileErrorSentence(const FileError& e) {
-    const std::string& p = e.path;
+    // Whole sentences with the path as %1, so a language may put it where it belongs.
+    const char* sentence = N_("An unknown error occurred while accessing %1.");
     switch (e.cause) {
     case FileErrorCause::FileNotFound:
-        return p + " was not found.";
+        sentence = N_("%1 was not found.");
+        break;
     case FileErrorCause::BadPath:
-        return p + " contains an invalid path.";
+        sentence = N_("%1 contains an invalid path.");
+        break;
     case FileErrorCause::TooManyOpenFiles:
-        return p + " could not be opened because there are too many open files.";
+        sentence = N_("%1 could not be opened because there are too many open files.");
+        break;
     case FileErrorCause::AccessDenied:
-        return "Access to " + p + " was denied.";
+        sentence = N_("Access to %1 was denied.");
+        break;
     case FileErrorCause::InvalidFile:
-        return "An invalid file handle was associated with " + p + ".";
+        sentence = N_("An invalid file handle was associated with %1.");
+        break;
     case FileErrorCause::BadSeek:
-        return "Seek failed on " + p;
+        sentence = N_("Seek failed on %1");
+        break;
     case FileErrorCause::HardIO:
-        return "A hardware I/O error was reported while accessing " + p + ".";
+        sentence = N_("A hardware I/O error was reported while accessing %1.");
+        break;
     case FileErrorCause::SharingViolation:
-        return "A sharing violation occurred while accessing " + p + ".";
+        sentence = N_("A sharing violation occurred while accessing %1.");
+        break;
     case FileErrorCause::LockViolation:
-        return "A locking violation occurred while accessing " + p + ".";
+        sentence = N_("A locking violation occurred while accessing %1.");
+        break;
     case FileErrorCause::DiskFull:
-        return "Disk full while accessing " + p + ".";
+        sentence = N_("Disk full while accessing %1.");
+        break;
     case FileErrorCause::ForeignLink:
-        return p + " is a symbolic link that another user made in a shared folder, so it was not "
-                   "followed.";
+        sentence = N_("%1 is a symbolic link that another user made in a shared folder, so it "
+                      "was not followed.");
+        break;
     case FileErrorCause::ForeignFile:
-        return p + " belongs to another user in a shared folder, so it was not replaced.";
+        sentence = N_("%1 belongs to another user in a shared folder, so it was not replaced.");
+        break;
     case FileErrorCause::Generic:
         break;
     }
-    return "An unknown error occurred while accessing " + p + ".";
+    return Fill(Tr(sentence), {e.path});
 }
 
 std::string MakeAbsolutePath(std::string_view path) {

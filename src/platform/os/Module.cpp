@@ -1,5 +1,7 @@
 #include "platform/os/Module.h"
 
+#include "platform/locale/Translate.h"
+
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,7 +20,8 @@ CModule::CModule(const std::string& fileName, const std::string& entryName,
         if (ec || !std::filesystem::is_regular_file(candidate, ec))
             continue;
         if (auto reason = UntrustedModuleReason(candidate)) {
-            m_skipped.push_back(candidate.string() + " was not loaded: " + *reason);
+            m_skipped.push_back(
+                Fill(Tr(N_("%1 was not loaded: %2")), {candidate.string(), *reason}));
             continue;
         }
         m_handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -57,13 +60,13 @@ std::optional<std::string> UntrustedModuleReason(const std::filesystem::path& fi
     for (auto p = file;; p = p.parent_path()) {
         struct stat st {};
         if (::lstat(p.c_str(), &st) != 0)
-            return p.string() + " cannot be examined.";
+            return Fill(Tr(N_("%1 cannot be examined.")), {p.string()});
         if (st.st_uid != 0 && st.st_uid != me)
-            return p.string() + " belongs to another user.";
+            return Fill(Tr(N_("%1 belongs to another user.")), {p.string()});
         // Nobody else can rename or remove our entries in a sticky folder of root's.
         const bool rootSticky = !isFile && st.st_uid == 0 && (st.st_mode & S_ISVTX);
         if ((st.st_mode & (S_IWGRP | S_IWOTH)) && !rootSticky)
-            return p.string() + " may be written by other users.";
+            return Fill(Tr(N_("%1 may be written by other users.")), {p.string()});
         if (p == p.parent_path())
             return std::nullopt;
         isFile = false;

@@ -1,5 +1,6 @@
 #include "platform/ui/Dialog.h"
 
+#include "platform/locale/Translate.h"
 #include "platform/os/Wipe.h"
 #include "platform/ui/AppIcon.h"
 #include "platform/ui/DialogWindow.h"
@@ -98,6 +99,7 @@ int CDialog::DoModal() {
     m_window->setWindowIcon(AppIcon());
     m_result = IDCANCEL;
     OnInitDialog();
+    MirrorForRightToLeft();
     m_window->exec();
     const int result = m_result;
     m_modal = false;
@@ -112,6 +114,7 @@ bool CDialog::Create(CDialog* parent) {
                                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
         m_window->setWindowIcon(AppIcon());
         OnInitDialog();
+        MirrorForRightToLeft();
         if (m_tpl.style & DS_VISIBLE)
             m_window->show();
         return true;
@@ -131,13 +134,14 @@ bool CDialog::Create(CDialog* parent) {
     m_frame = new QMdiSubWindow(nullptr, Qt::SubWindow | Qt::WindowTitleHint |
                                              Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     m_frame->setWidget(m_window);
-    m_frame->setWindowTitle(QString::fromUtf8(m_tpl.caption));
+    m_frame->setWindowTitle(QString::fromUtf8(Tr(m_tpl.caption)));
     m_frame->setWindowIcon(AppIcon());
     m_frame->setOption(QMdiSubWindow::RubberBandMove, false);
     parent->m_panelArea->addSubWindow(m_frame);
     m_frame->hide();
     m_frame->adjustSize();
     OnInitDialog();
+    MirrorForRightToLeft();
     SetWindowPos(0, 0);
     if (m_tpl.style & DS_VISIBLE)
         ShowWindow(SW_SHOWNORMAL);
@@ -376,7 +380,7 @@ void CDialog::AppendSystemMenuItem(int command, std::string_view text) {
         return;
     QMenu* menu = m_frame->systemMenu();
     menu->addSeparator();
-    QAction* a = menu->addAction(FromUtf8(text));
+    QAction* a = menu->addAction(QString::fromUtf8(Tr(std::string(text).c_str())));
     QObject::connect(a, &QAction::triggered, m_window, [this, command] { OnSysCommand(command); });
 }
 

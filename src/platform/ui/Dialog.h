@@ -106,6 +106,7 @@ private:
     friend class DialogWindow;
     void Build(QWidget* parentWidget);
     void BuildControl(const ControlTemplate& row);
+    void MirrorForRightToLeft();
     void OnCommand(int id);
     void HandleEnter();
 

@@ -1,6 +1,7 @@
 // Building a dialog's widgets from its template, in dialog units of its font.
 #include "platform/ui/Dialog.h"
 
+#include "platform/locale/Translate.h"
 #include "platform/ui/AppIcon.h"
 #include "platform/ui/DialogWindow.h"
 #include "platform/ui/WinApp.h"
@@ -123,6 +124,9 @@ QWidget* MakeEdit(const ControlTemplate& row, QWidget* parent) {
     e->setReadOnly(row.style & CS_READONLY);
     if (row.style & CS_CENTER)
         e->setAlignment(Qt::AlignCenter);
+    else
+        // A password or a path is written left to right in any language.
+        e->setLayoutDirection(Qt::LeftToRight);
     return e;
 }
 
@@ -189,7 +193,7 @@ bool IsDecoration(ControlKind kind) {
 void CDialog::Build(QWidget* parentWidget) {
     DestroyWindow();
     m_window = new DialogWindow(this, parentWidget);
-    m_window->setWindowTitle(QString::fromUtf8(m_tpl.caption));
+    m_window->setWindowTitle(QString::fromUtf8(Tr(m_tpl.caption)));
     const QFont font = ResolveFont(m_tpl.fontName, m_tpl.pointSize);
     m_window->setFont(font);
     const QFontMetrics fm(font);
@@ -203,7 +207,7 @@ void CDialog::Build(QWidget* parentWidget) {
 }
 
 void CDialog::BuildControl(const ControlTemplate& row) {
-    const QString caption = QString::fromUtf8(row.caption ? row.caption : "");
+    const QString caption = QString::fromUtf8(Tr(row.caption));
     QWidget* w = MakeControl(row, caption, m_window);
     // A combo box's template height includes the dropped-down list.
     const int height = row.kind == ControlKind::ComboBox ? w->sizeHint().height() : MapY(row.h);
@@ -215,7 +219,7 @@ void CDialog::BuildControl(const ControlTemplate& row) {
     if (decoration)
         w->setAttribute(Qt::WA_TransparentForMouseEvents);
     w->setEnabled(!(row.style & CS_DISABLED));
-    w->setAccessibleName(row.accessibleName ? QString::fromUtf8(row.accessibleName)
+    w->setAccessibleName(row.accessibleName ? QString::fromUtf8(Tr(row.accessibleName))
                                             : StripMnemonic(caption));
     if (row.style & CS_TRANSPARENT)
         DrawWithoutBackground(w);
@@ -227,6 +231,25 @@ void CDialog::BuildControl(const ControlTemplate& row) {
     }
     if (row.id != kNoId)
         m_controls[row.id] = w;
+}
+
+// In a right-to-left language the whole dialog reads from the right: each control (and a
+// panel area with its panels) takes the mirror image of its place, as the template and
+// OnInitDialog laid them out from the left. Labels and frames follow the application's
+// direction by themselves.
+void CDialog::MirrorForRightToLeft() {
+    if (!m_window || QGuiApplication::layoutDirection() != Qt::RightToLeft)
+        return;
+    const auto mirror = [](QWidget* w, int width) { w->move(width - w->x() - w->width(), w->y()); };
+    for (QObject* child : m_window->children()) {
+        auto* w = qobject_cast<QWidget*>(child);
+        if (!w || w->isWindow())
+            continue;
+        mirror(w, m_window->width());
+        if (auto* area = qobject_cast<QMdiArea*>(w))
+            for (QMdiSubWindow* sub : area->subWindowList())
+                mirror(sub, area->width());
+    }
 }
 
 int CDialog::MapX(int du) const {

@@ -1,5 +1,7 @@
 #include "platform/ui/FileChooser.h"
 
+#include "platform/locale/Translate.h"
+#include "platform/os/FileError.h"
 #include "platform/ui/Dialog.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/WinApp.h"
@@ -22,7 +24,7 @@ std::optional<std::string> ChooseWithPlatformDialog(const FileChooserRequest& r)
         owner = r.owner->GetSafeHwnd();
     QString initial = QString::fromStdString(r.initialPath);
     for (;;) {
-        QFileDialog dlg(owner, QString::fromStdString(r.title));
+        QFileDialog dlg(owner, QString::fromUtf8(Tr(r.title.c_str())));
         dlg.setAcceptMode(QFileDialog::AcceptOpen);
         dlg.setFileMode(r.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
         dlg.setWindowModality(Qt::ApplicationModal);
@@ -40,9 +42,10 @@ std::optional<std::string> ChooseWithPlatformDialog(const FileChooserRequest& r)
         if (chosen.absoluteDir().exists() && !chosen.isDir())
             return QDir::cleanPath(chosen.absoluteFilePath()).toStdString();
         initial = chosen.absoluteFilePath();
-        AfxMessageBox(r.owner,
-                      (chosen.absoluteFilePath() + " contains an invalid path.").toStdString(),
-                      std::nullopt, MsgIcon::Exclamation);
+        AfxMessageBox(
+            r.owner,
+            FileErrorSentence({FileErrorCause::BadPath, chosen.absoluteFilePath().toStdString()}),
+            std::nullopt, MsgIcon::Exclamation);
     }
 }
 } // namespace

@@ -1,5 +1,6 @@
 #include "platform/ui/MessageBox.h"
 
+#include "platform/locale/Translate.h"
 #include "platform/ui/Dialog.h"
 #include "platform/ui/WinApp.h"
 
@@ -39,9 +40,11 @@ void SetMessageBoxService(MessageBoxService* service) {
 
 void AfxMessageBox(const CDialog* owner, std::string_view text,
                    std::optional<std::string_view> caption, MsgIcon icon) {
-    MessageRecord m{owner, std::string(text), {}, icon};
+    // Every message is shown in the user's language: a text that is no message id (a
+    // sentence already translated, a path) comes back as it is.
+    MessageRecord m{owner, Tr(std::string(text).c_str()), {}, icon};
     if (caption)
-        m.caption = std::string(*caption);
+        m.caption = Tr(std::string(*caption).c_str());
     else if (AfxGetApp())
         m.caption = AfxGetApp()->AppName();
     if (g_service)

@@ -1,5 +1,6 @@
 #include "platform/ui/ProgressRunner.h"
 
+#include "platform/locale/Translate.h"
 #include "platform/ui/Dialog.h"
 #include "platform/ui/WinApp.h"
 
@@ -25,7 +26,8 @@ constexpr int kBarRange = 1000;
 constexpr std::chrono::milliseconds kRefresh{100};
 
 QString Describe(const ProgressRequest& r, std::uint64_t done) {
-    const QString label = QString::fromStdString(r.label);
+    // The same text for one byte and many in English; other languages go by the count.
+    const QString label = QString::fromUtf8(TrN(r.label.c_str(), r.label.c_str(), done));
     if (!label.contains(QLatin1String("%2")))
         return label.arg(QString::number(done));
     return label.arg(QString::number(done), QString::number(std::max(done, r.total)));

@@ -1,11 +1,14 @@
 #include "platform/ui/WinApp.h"
 
+#include "platform/locale/Translate.h"
 #include "platform/os/Module.h"
 #include "platform/os/ProcessHardening.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QSettings>
+#include <QTranslator>
 
 namespace quillmar {
 
@@ -58,15 +61,34 @@ void KeepSettingsOffDisk() {
             QSettings::setPath(format, scope, QStringLiteral("/dev/null"));
 }
 
+void ApplyLanguage() {
+    static QTranslator* qtTexts = nullptr;
+    if (qtTexts) {
+        QCoreApplication::removeTranslator(qtTexts);
+        delete qtTexts;
+        qtTexts = nullptr;
+    }
+    const std::string language = CatalogueLanguage();
+    auto translator = std::make_unique<QTranslator>();
+    if (!language.empty() &&
+        translator->load(QStringLiteral("qtbase_") + QString::fromStdString(language),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+        QCoreApplication::installTranslator(translator.get()))
+        qtTexts = translator.release();
+    QGuiApplication::setLayoutDirection(RightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
+}
+
 int CWinApp::Run(int argc, char** argv) {
     HardenProcess();
     KeepSettingsOffDisk();
+    InitTranslations();
     ResolveNames(argc > 0 ? argv[0] : nullptr);
     if (const auto status = AnswerCommandLine(argc, argv))
         return *status;
     if (!QCoreApplication::instance())
         m_qapp = std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QString::fromStdString(m_appName));
+    ApplyLanguage();
     // The return value tells whether a message loop of our own should run;
     // the modal main window already was one.
     InitInstance();

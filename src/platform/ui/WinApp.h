@@ -63,6 +63,10 @@ CWinApp* AfxGetApp();
 // but those the user chooses.
 void KeepSettingsOffDisk();
 
+// Qt's own texts (file chooser, message box buttons) in the language of our catalogue, and
+// the application's direction: right to left for a right-to-left language.
+void ApplyLanguage();
+
 // "Tessarine" for "/usr/bin/Tessarine" or "C:\\x\\Tessarine.exe".
 std::string AppNameFromExecutable(std::string_view path);
 

@@ -1,0 +1,32 @@
+# Extracts the catalogue's template from the code, the desktop entry and the metainfo.
+#   cmake -DSOURCE_DIR=<top> -DXGETTEXT=... -DVERSION=... -DOUT=<file> -P po/Pot.cmake
+# Every file under src/ is read, so a new file with marked texts needs no list of its own.
+file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/src/*.cpp ${SOURCE_DIR}/src/*.h)
+list(SORT sources)
+set(app_id org.example.quillmar.Quillmar)
+# The code through our markers only and the desktop entry's names and comments, each read in
+# its own language (found by its extension); then the metainfo by AppStream's rules, joined in.
+execute_process(
+  COMMAND ${XGETTEXT} --from-code=UTF-8 -k
+    --keyword=N_ --keyword=NN_:1,1 --keyword=Tr --keyword=TrN:1,2
+    --keyword=Name --keyword=GenericName --keyword=Comment --keyword=Keywords
+    --add-comments=TRANSLATORS: --add-location=file
+    --package-name=Quillmar --package-version=${VERSION}
+    --msgid-bugs-address=support@quillmar.example.org
+    -o ${OUT} ${sources} src/res/${app_id}.desktop
+  WORKING_DIRECTORY ${SOURCE_DIR} RESULT_VARIABLE failed)
+if(NOT failed)
+  execute_process(
+    COMMAND ${XGETTEXT} --from-code=UTF-8 --its=${ITS_DIR}/metainfo.its --add-location=file
+      --package-name=Quillmar --package-version=${VERSION}
+      --msgid-bugs-address=support@quillmar.example.org
+      -j -o ${OUT} data/${app_id}.metainfo.xml.in
+    WORKING_DIRECTORY ${SOURCE_DIR} RESULT_VARIABLE failed)
+endif()
+if(failed)
+  message(FATAL_ERROR "xgettext failed")
+endif()
+# The date changes at each run; the template is the same without it.
+file(READ ${OUT} pot)
+string(REGEX REPLACE "\"POT-Creation-Date: [^\"]*\\\\n\"\n" "" pot "${pot}")
+file(WRITE ${OUT} "${pot}")

@@ -1,0 +1,85 @@
+#include "platform/locale/Translate.h"
+
+#include <clocale>
+#include <cstring>
+#include <filesystem>
+#include <libintl.h>
+
+namespace quillmar {
+
+namespace {
+
+constexpr const char* kDomain = "quillmar";
+
+std::filesystem::path InstalledCatalogues() {
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        return {};
+    const auto dir = exe.parent_path();
+    // A build folder holds its compiled catalogues beside the programs.
+    if (std::filesystem::is_directory(dir / "locale", ec))
+        return dir / "locale";
+    return (dir / ".." / "share" / "locale").lexically_normal();
+}
+
+} // namespace
+
+void InitTranslations(const char* dir) {
+    // Only the language and the character set: numbers and the rest stay as C prints them.
+    std::setlocale(LC_MESSAGES, "");
+    std::setlocale(LC_CTYPE, "");
+    const std::string where = dir ? std::string(dir) : InstalledCatalogues().string();
+    if (!where.empty())
+        bindtextdomain(kDomain, where.c_str());
+    bind_textdomain_codeset(kDomain, "UTF-8");
+}
+
+const char* Tr(const char* msgid) {
+    // "" would give the catalogue's header.
+    if (!msgid || !*msgid)
+        return "";
+    return dgettext(kDomain, msgid);
+}
+
+const char* TrN(const char* msgid, const char* plural, unsigned long n) {
+    return dngettext(kDomain, msgid, plural, n);
+}
+
+std::string CatalogueLanguage() {
+    // The header of the catalogue gettext chose names its language.
+    const std::string_view header = dgettext(kDomain, "");
+    const auto at = header.find("Language: ");
+    if (at == std::string_view::npos)
+        return {};
+    const auto value = header.substr(at + std::strlen("Language: "));
+    return std::string(value.substr(0, value.find_first_of("\n_@.")));
+}
+
+bool RightToLeft() {
+    const std::string language = CatalogueLanguage();
+    for (const char* rtl : {"ar", "fa", "he", "ur", "yi"})
+        if (language == rtl)
+            return true;
+    return false;
+}
+
+std::string Fill(std::string_view pattern, std::initializer_list<std::string_view> args) {
+    std::string out;
+    out.reserve(pattern.size());
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char c = pattern[i];
+        if (c == '%' && i + 1 < pattern.size() && pattern[i + 1] >= '1' && pattern[i + 1] <= '9') {
+            const std::size_t n = std::size_t(pattern[i + 1] - '1');
+            if (n < args.size()) {
+                out += *(args.begin() + n);
+                ++i;
+                continue;
+            }
+        }
+        out += c;
+    }
+    return out;
+}
+
+} // namespace quillmar

@@ -1,0 +1,35 @@
+#pragma once
+// The user's language, through GNU gettext: one catalogue ("quillmar") for the
+// window and the command line alike. No Qt. English texts are the message ids,
+// so without a catalogue (C, POSIX, en_*) every text stays as written.
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+// Marks a text for the catalogue where it is defined; it is translated where it is shown.
+#define N_(text) text
+// The same for a text with a count: English says it one way, other languages by the count.
+#define NN_(text) text
+
+namespace quillmar {
+
+// Takes the language from the environment (LANGUAGE, LC_ALL, LC_MESSAGES, LANG) and binds
+// the catalogues beside the executable: <exe folder>/locale in a build folder, else
+// <exe folder>/../share/locale as installed. dir, when given, is used instead.
+void InitTranslations(const char* dir = nullptr);
+
+// The text in the user's language; null and "" give "".
+const char* Tr(const char* msgid);
+// A text with a count in it: the form the language takes for n.
+const char* TrN(const char* msgid, const char* plural, unsigned long n);
+
+// The catalogue's language ("de", "he"), or "" when the texts are English.
+std::string CatalogueLanguage();
+// Whether that language is written from right to left.
+bool RightToLeft();
+
+// pattern with %1 ... %9 replaced by args: translated sentences keep their pieces whole.
+std::string Fill(std::string_view pattern, std::initializer_list<std::string_view> args);
+
+} // namespace quillmar
