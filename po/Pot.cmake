@@ -1,5 +1,7 @@
 # Extracts the catalogue's template from the code, the desktop entry and the metainfo.
-#   cmake -DSOURCE_DIR=<top> -DXGETTEXT=... -DVERSION=... -DOUT=<file> -P po/Pot.cmake
+#   cmake -DSOURCE_DIR=<top> -DXGETTEXT=... -DITS_DIR=... -DVERSION=... -DOUT=<file>
+#         [-DCHECK=<kept template>] -P po/Pot.cmake
+# With CHECK it fails when the kept template differs from the one just made.
 # Every file under src/ is read, so a new file with marked texts needs no list of its own.
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/src/*.cpp ${SOURCE_DIR}/src/*.h)
 list(SORT sources)
@@ -30,3 +32,10 @@ endif()
 file(READ ${OUT} pot)
 string(REGEX REPLACE "\"POT-Creation-Date: [^\"]*\\\\n\"\n" "" pot "${pot}")
 file(WRITE ${OUT} "${pot}")
+if(CHECK)
+  file(READ ${CHECK} kept)
+  if(NOT kept STREQUAL pot)
+    message(FATAL_ERROR "${CHECK} is out of date with the code: run "
+      "`cmake --build build --target update-po` and translate what it marks")
+  endif()
+endif()

@@ -38,7 +38,7 @@ bool CTextDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     AppendSystemMenuItem(IDM_ABOUTBOX, str::kAboutMenu);
     SetIcon();
-    SetDlgItemText(IDC_STATUS, str::kReady);
+    SetDlgItemText(IDC_STATUS, Tr(str::kReady));
     AddComboString(IDC_ARITHLIST, str::kTrv);
     SetComboSel(IDC_ARITHLIST, 0);
     return true;
@@ -133,7 +133,7 @@ void CTextDlg::RunCipher(const char* entry, const char* missingModuleMessage,
     RunTextCipher(module->Entry(), password.Value().c_str(), text);
     SetDlgItemText(IDC_TEXTFIELD, text);
     module->Release();
-    SetDlgItemText(IDC_STATUS, doneMessage);
+    SetDlgItemText(IDC_STATUS, Tr(doneMessage));
 }
 
 } // namespace quillmar

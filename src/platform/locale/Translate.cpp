@@ -3,7 +3,12 @@
 #include <clocale>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <libintl.h>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <utility>
 
 namespace quillmar {
 
@@ -54,6 +59,33 @@ std::string CatalogueLanguage() {
         return {};
     const auto value = header.substr(at + std::strlen("Language: "));
     return std::string(value.substr(0, value.find_first_of("\n_@.")));
+}
+
+std::optional<std::array<int, 4>> TranslatedPlace(int dialogId, int row) {
+    using Places = std::map<std::pair<int, int>, std::array<int, 4>>;
+    static std::mutex mutex;
+    static std::map<std::string, Places> byLanguage; // read once a language
+    const std::string language = CatalogueLanguage();
+    if (language.empty())
+        return std::nullopt;
+    const std::lock_guard lock(mutex);
+    auto [it, fresh] = byLanguage.try_emplace(language);
+    if (fresh) {
+        const char* dir = bindtextdomain(kDomain, nullptr);
+        std::ifstream in(std::filesystem::path(dir ? dir : "") / language / "LC_MESSAGES" /
+                         "quillmar.sizes");
+        for (std::string line; std::getline(in, line);) {
+            std::istringstream fields(line.substr(0, line.find('#')));
+            int id = 0, index = 0;
+            std::array<int, 4> place{};
+            if (fields >> id >> index >> place[0] >> place[1] >> place[2] >> place[3])
+                it->second[{id, index}] = place;
+        }
+    }
+    const auto found = it->second.find({dialogId, row});
+    if (found == it->second.end())
+        return std::nullopt;
+    return found->second;
 }
 
 bool RightToLeft() {

@@ -3,7 +3,9 @@
 // window and the command line alike. No Qt. English texts are the message ids,
 // so without a catalogue (C, POSIX, en_*) every text stays as written.
 
+#include <array>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,6 +30,12 @@ const char* TrN(const char* msgid, const char* plural, unsigned long n);
 std::string CatalogueLanguage();
 // Whether that language is written from right to left.
 bool RightToLeft();
+
+// Where a language's words cannot fit a control laid out for English, the language carries
+// the control's own place (x, y, width, height in dialog units) in a sizes file beside its
+// catalogue: LL/LC_MESSAGES/quillmar.sizes, one "dialog-id row x y w h" a line, the row being
+// the control's place in its template. Nothing for English, so its layout never changes.
+std::optional<std::array<int, 4>> TranslatedPlace(int dialogId, int row);
 
 // pattern with %1 ... %9 replaced by args: translated sentences keep their pieces whole.
 std::string Fill(std::string_view pattern, std::initializer_list<std::string_view> args);

@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QStyle>
 
+#include <array>
 #include <limits>
 
 namespace quillmar {
@@ -209,9 +210,12 @@ void CDialog::Build(QWidget* parentWidget) {
 void CDialog::BuildControl(const ControlTemplate& row) {
     const QString caption = QString::fromUtf8(Tr(row.caption));
     QWidget* w = MakeControl(row, caption, m_window);
+    // A language whose words do not fit may carry the control's own place.
+    const auto [x, y, width, h] = TranslatedPlace(m_tpl.id, int(&row - m_tpl.controls.data()))
+                                      .value_or(std::array{row.x, row.y, row.w, row.h});
     // A combo box's template height includes the dropped-down list.
-    const int height = row.kind == ControlKind::ComboBox ? w->sizeHint().height() : MapY(row.h);
-    w->setGeometry(MapX(row.x), MapY(row.y), MapX(row.w), height);
+    const int height = row.kind == ControlKind::ComboBox ? w->sizeHint().height() : MapY(h);
+    w->setGeometry(MapX(x), MapY(y), MapX(width), height);
     if (auto* b = qobject_cast<QAbstractButton*>(w))
         FitCaption(b);
     const bool decoration = IsDecoration(row.kind);
