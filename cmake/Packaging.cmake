@@ -70,13 +70,14 @@ if(QUILLMAR_TESTS AND NOT QUILLMAR_SANITIZE)
   find_program(QUILLMAR_LINTIAN lintian REQUIRED)
   find_program(QUILLMAR_HARDENING_CHECK hardening-check REQUIRED)
   set(scratch ${PROJECT_BINARY_DIR}/package_check)
+  string(REPLACE ";" "," languages "${QUILLMAR_LANGUAGES}")
   add_test(NAME package_test
     COMMAND ${CMAKE_COMMAND}
       -DCPACK=${CMAKE_CPACK_COMMAND} -DDPKG_DEB=${QUILLMAR_DPKG_DEB}
       -DAPPSTREAMCLI=${QUILLMAR_APPSTREAMCLI} -DDESKTOP_FILE_VALIDATE=${QUILLMAR_DESKTOP_FILE_VALIDATE}
       -DLINTIAN=${QUILLMAR_LINTIAN} -DHARDENING_CHECK=${QUILLMAR_HARDENING_CHECK}
       -DBUILD_DIR=${PROJECT_BINARY_DIR} -DSCRATCH=${scratch}
-      -DVERSION=${PROJECT_VERSION} -DAPP_ID=${QUILLMAR_APP_ID}
+      -DVERSION=${PROJECT_VERSION} -DAPP_ID=${QUILLMAR_APP_ID} -DLANGUAGES=${languages}
       -P ${PROJECT_SOURCE_DIR}/tests/package/package_check.cmake)
   # The command-line companion's own checks run on the package the test above unpacked.
   add_test(NAME package_cli_test

@@ -11,6 +11,7 @@ QUILLMAR_PACKAGES=(
   xvfb xauth
   clang libclang-rt-14-dev openssl
   dpkg-dev file appstream lintian devscripts
+  gettext locales-all qt6-translations-l10n
 )
 
 quillmar_install_missing() {

@@ -1,6 +1,7 @@
 #include "app/TessarineApp.h"
 
 #include "app/MainDlg.h"
+#include "platform/locale/Translate.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -17,18 +18,19 @@ constexpr char kDesktopFileName[] = "org.example.quillmar.Quillmar";
 constexpr int kExitUsage = 2; // as quillmar's
 
 std::string UsageText(const std::string& name) {
-    return "Usage: " + name +
-           " [FILE]\n"
-           "Opens the Quillmar window; with FILE, on the File panel with FILE as its source.\n"
-           "\n"
-           "  -h, --help     show this help and exit\n"
-           "  -V, --version  show the version and exit\n"
-           "  --             end of options: a FILE that starts with '-' follows\n";
+    return Fill(Tr(N_("Usage: %1 [FILE]\n"
+                      "Opens the Quillmar window; with FILE, on the File panel with FILE as its "
+                      "source.\n"
+                      "\n"
+                      "  -h, --help     show this help and exit\n"
+                      "  -V, --version  show the version and exit\n"
+                      "  --             end of options: a FILE that starts with '-' follows\n")),
+                {name});
 }
 
 void Complain(const std::string& name, const std::string& what) {
-    std::fprintf(stderr, "%s: %s (%s --help shows how)\n", name.c_str(), what.c_str(),
-                 name.c_str());
+    const std::string line = Fill(Tr(N_("%1: %2 (%1 --help shows how)")), {name, what});
+    std::fprintf(stderr, "%s\n", line.c_str());
 }
 
 } // namespace
@@ -62,7 +64,7 @@ bool CTessarineApp::InitInstance() {
         if (options && arg == QLatin1String("--")) {
             options = false;
         } else if (options && arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
-            Complain(AppName(), "unknown option " + arg.toStdString());
+            Complain(AppName(), Fill(Tr(N_("unknown option %1")), {arg.toStdString()}));
             m_exitStatus = kExitUsage;
             return false;
         } else {
@@ -70,7 +72,7 @@ bool CTessarineApp::InitInstance() {
         }
     }
     if (files.size() > 1) {
-        Complain(AppName(), "one FILE at most");
+        Complain(AppName(), Tr(N_("one FILE at most")));
         m_exitStatus = kExitUsage;
         return false;
     }

@@ -1,5 +1,7 @@
 #include "cli/Progress.h"
 
+#include "platform/locale/Translate.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -26,11 +28,11 @@ std::string ProgressText(ProgressStyle style, std::uint64_t done, std::uint64_t 
         text += "  " + MiB(std::uint64_t(rate)) + " MiB/s";
         if (total > done) {
             const auto left = std::uint64_t(std::ceil(double(total - done) / rate));
-            text += "  " +
-                    (left < 100    ? std::to_string(left) + " s"
-                     : left < 6000 ? std::to_string((left + 59) / 60) + " min"
-                                   : std::to_string((left + 3599) / 3600) + " h") +
-                    " left";
+            text +=
+                "  " + (left < 100 ? Fill(Tr(N_("%1 s left")), {std::to_string(left)})
+                        : left < 6000
+                            ? Fill(Tr(N_("%1 min left")), {std::to_string((left + 59) / 60)})
+                            : Fill(Tr(N_("%1 h left")), {std::to_string((left + 3599) / 3600)}));
         }
     }
     // A redrawn line goes back to its start and erases what a longer one left.

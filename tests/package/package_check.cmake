@@ -52,7 +52,7 @@ string(REGEX REPLACE " *\\([^)]*\\)" "" names "${depends}")
 string(REGEX REPLACE " *[,|] *" ";" names "${names}")
 set(missing)
 foreach(want "^xdg-utils$" "^fonts-comic-neue$" "^fonts-dejavu-core$" "^libc6$"
-    "^libqt6widgets6$" "^libnettle[0-9]+$")
+    "^libqt6widgets6$" "^libnettle[0-9]+$" "^qt6-translations-l10n$")
   set(hit ${names})
   list(FILTER hit INCLUDE REGEX "${want}")
   if(NOT hit)
@@ -114,13 +114,17 @@ foreach(path IN LISTS entries)
   endif()
 endforeach()
 set(share usr/share)
+# Every shipped language's catalogue.
+string(REPLACE "," ";" LANGUAGES "${LANGUAGES}")
+list(TRANSFORM LANGUAGES REPLACE "(.+)" "${share}/locale/\\1/LC_MESSAGES/quillmar.mo"
+  OUTPUT_VARIABLE mos)
 foreach(want usr/bin/Tessarine usr/bin/quillmar usr/lib/quillmar/TRV.DLL usr/lib/quillmar/DES.DLL
     ${share}/man/man1/Tessarine.1.gz ${share}/man/man1/quillmar.1.gz
     ${share}/applications/${APP_ID}.desktop ${share}/metainfo/${APP_ID}.metainfo.xml
     ${share}/icons/hicolor/16x16/apps/quillmar.png ${share}/icons/hicolor/32x32/apps/quillmar.png
     ${share}/icons/hicolor/48x48/apps/quillmar.png ${share}/icons/hicolor/scalable/apps/quillmar.svg
     ${share}/doc/quillmar/README.md ${share}/doc/quillmar/copyright
-    ${share}/doc/quillmar/changelog.gz)
+    ${share}/doc/quillmar/changelog.gz ${mos})
   list(FIND entries ${want} at)
   if(at EQUAL -1)
     list(APPEND problems "missing ${want}")

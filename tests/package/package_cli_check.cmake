@@ -16,6 +16,13 @@ if(missing)
   message(FATAL_ERROR "the package lacks:\n  ${missing}")
 endif()
 
+# The unpacked quillmar finds its catalogues in usr/share/locale: a German user reads German.
+execute_process(COMMAND env LANGUAGE= LC_ALL=de_DE.UTF-8 ${root}/usr/bin/quillmar bogus
+  ERROR_VARIABLE out)
+if(NOT out MATCHES "^quillmar: unknown command 'bogus' \\(quillmar --help " OR out MATCHES "shows how")
+  message(FATAL_ERROR "the unpacked quillmar did not answer in German: ${out}")
+endif()
+
 # Run outside usr/bin, so the modules can only come from usr/bin/../lib/quillmar. 1024 bytes:
 # two blocks, a multiple of 8, so decryption gives back exactly the same bytes.
 set(work ${SCRATCH}/cli)
