@@ -21,19 +21,19 @@ struct CommandInfo {
     std::string_view name;
     Command command;
     std::size_t arguments; // SOURCE TARGET, KEYFILE or none
-    std::string_view argumentNames;
+    const char* tooFew;    // what is said when they are not all given
     unsigned takes;
 };
 
 const CommandInfo kCommands[] = {
-    {"encrypt-file", Command::EncryptFile, 2, "SOURCE and TARGET",
+    {"encrypt-file", Command::EncryptFile, 2, N_("%1 needs SOURCE and TARGET"),
      kPasswordFd | kFiles | kQuiet | kForce},
-    {"decrypt-file", Command::DecryptFile, 2, "SOURCE and TARGET",
+    {"decrypt-file", Command::DecryptFile, 2, N_("%1 needs SOURCE and TARGET"),
      kPasswordFd | kFiles | kQuiet | kForce},
     {"encrypt-text", Command::EncryptText, 0, "", kPasswordFd | kFiles | kQuiet},
     {"decrypt-text", Command::DecryptText, 0, "", kPasswordFd | kFiles | kQuiet},
     {"random-key", Command::RandomKey, 0, "", 0},
-    {"save-key", Command::SaveKey, 1, "KEYFILE", kPasswordFd},
+    {"save-key", Command::SaveKey, 1, N_("%1 needs KEYFILE"), kPasswordFd},
 };
 
 const CommandInfo* FindCommand(std::string_view name) {
@@ -46,10 +46,6 @@ const CommandInfo* FindCommand(std::string_view name) {
 
 ParsedCommandLine Fail(std::string error) {
     return {{}, std::move(error)};
-}
-
-std::string Quoted(std::string_view s) {
-    return "'" + std::string(s) + "'";
 }
 
 enum LongOnly { kOptPasswordFd = 256, kOptPasswordFile };
@@ -114,12 +110,12 @@ Scanned Scan(std::span<const std::string> args) {
         else if (c == 'h' || c == 'V')
             (c == 'h' ? r.help : r.version) = true;
         else if (c == ':' && first)
-            r.missing = Describe(::optopt).first + (::optopt == 'k' ? " needs a key file"
-                                                    : ::optopt == kOptPasswordFd
-                                                        ? " needs a descriptor number"
-                                                        : " needs a file");
+            r.missing = Fill(Tr(::optopt == 'k'              ? N_("%1 needs a key file")
+                                : ::optopt == kOptPasswordFd ? N_("%1 needs a descriptor number")
+                                                             : N_("%1 needs a file")),
+                             {Describe(::optopt).first});
         else if (c == '?' && spelled.starts_with("--") && ::optopt && first)
-            r.missing = spelled.substr(0, spelled.find('=')) + " takes no value";
+            r.missing = Fill(Tr(N_("%1 takes no value")), {spelled.substr(0, spelled.find('='))});
         else if (c == '?' && first)
             r.unknown = spelled.starts_with("--") ? spelled.substr(0, spelled.find('='))
                                                   : std::string{'-', char(::optopt)};
@@ -135,17 +131,17 @@ std::string TakeOptions(const Scanned& scanned, const CommandInfo& info, Command
     for (const auto& [option, value] : scanned.given) {
         const auto [name, needs] = Describe(option);
         if (!(info.takes & needs))
-            return Quoted(name) + " is not an option of " + std::string(info.name);
+            return Fill(Tr(N_("'%1' is not an option of %2")), {name, info.name});
         if (option == 'q' || option == 'f') {
             (option == 'q' ? line.quiet : line.force) = true;
             continue;
         }
         if (line.password.kind != PasswordSource::Kind::Prompt)
-            return "give one password option, not two";
+            return Tr(N_("give one password option, not two"));
         if (option != kOptPasswordFd) {
             // A file is read as a file: standard input is --password-fd 0.
             if (value.empty() || value == "-")
-                return name + " needs the name of a file";
+                return Fill(Tr(N_("%1 needs the name of a file")), {name});
             line.password = {option == 'k' ? PasswordSource::Kind::KeyFile
                                            : PasswordSource::Kind::PasswordFile,
                              value, -1};
@@ -154,7 +150,7 @@ std::string TakeOptions(const Scanned& scanned, const CommandInfo& info, Command
         int number = -1;
         const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), number);
         if (ec != std::errc() || end != value.data() + value.size() || number < 0)
-            return "--password-fd needs a descriptor number, not " + Quoted(value);
+            return Fill(Tr(N_("--password-fd needs a descriptor number, not '%1'")), {value});
         line.password = {PasswordSource::Kind::Descriptor, {}, number};
     }
     return {};
@@ -165,24 +161,24 @@ std::string TakeArguments(const std::vector<std::string>& positional, const Comm
                           CommandLine& line) {
     const std::size_t count = positional.size() - 1;
     if (count < info.arguments)
-        return std::string(info.name) + " needs " + std::string(info.argumentNames);
+        return Fill(Tr(info.tooFew), {info.name});
     if (count > info.arguments)
-        return "too many arguments for " + std::string(info.name) + ": " +
-               Quoted(positional[info.arguments + 1]);
+        return Fill(Tr(N_("too many arguments for %1: '%2'")),
+                    {info.name, positional[info.arguments + 1]});
     if (info.arguments == 2) {
         line.source = positional[1];
         line.target = positional[2];
     } else if (info.arguments == 1) {
         line.keyFile = positional[1];
         if (line.keyFile == "-")
-            return "save-key needs the name of a key file, not -";
+            return Tr(N_("save-key needs the name of a key file, not -"));
     }
     // Standard input cannot carry both the password and the data.
     if (line.password.kind == PasswordSource::Kind::Descriptor && line.password.fd == 0) {
         if (line.command == Command::EncryptText || line.command == Command::DecryptText)
-            return "--password-fd 0 is standard input, which carries the text";
+            return Tr(N_("--password-fd 0 is standard input, which carries the text"));
         if (line.source == "-")
-            return "--password-fd 0 is standard input, which carries SOURCE";
+            return Tr(N_("--password-fd 0 is standard input, which carries SOURCE"));
     }
     return {};
 }
@@ -197,15 +193,16 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
         return only;
     }
     if (scanned.positional.empty())
-        return Fail(scanned.unknown.empty() ? "no command given"
-                                            : "unknown option " + Quoted(scanned.unknown));
+        return Fail(scanned.unknown.empty()
+                        ? Tr(N_("no command given"))
+                        : Fill(Tr(N_("unknown option '%1'")), {scanned.unknown}));
     const CommandInfo* info = FindCommand(scanned.positional[0]);
     if (!info)
-        return Fail("unknown command " + Quoted(scanned.positional[0]));
+        return Fail(Fill(Tr(N_("unknown command '%1'")), {scanned.positional[0]}));
     if (!scanned.missing.empty())
         return Fail(scanned.missing);
     if (!scanned.unknown.empty())
-        return Fail(Quoted(scanned.unknown) + " is not an option of " + std::string(info->name));
+        return Fail(Fill(Tr(N_("'%1' is not an option of %2")), {scanned.unknown, info->name}));
     CommandLine line;
     line.command = info->command;
     std::string error = TakeOptions(scanned, *info, line);
