@@ -1,7 +1,8 @@
 # Extracts the catalogue's template from the code, the desktop entry and the metainfo.
 #   cmake -DSOURCE_DIR=<top> -DXGETTEXT=... -DITS_DIR=... -DVERSION=... -DOUT=<file>
 #         [-DCHECK=<kept template>] -P po/Pot.cmake
-# With CHECK it fails when the kept template differs from the one just made.
+# With CHECK it fails when the kept template differs from the one just made, or when a
+# language's catalogue lacks a translation or fails msgfmt --check (MSGMERGE, MSGFMT).
 # Every file under src/ is read, so a new file with marked texts needs no list of its own.
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/src/*.cpp ${SOURCE_DIR}/src/*.h)
 list(SORT sources)
@@ -38,4 +39,14 @@ if(CHECK)
     message(FATAL_ERROR "${CHECK} is out of date with the code: run "
       "`cmake --build build --target update-po` and translate what it marks")
   endif()
+  # Each language translates every message of the template, and msgfmt --check finds no fault.
+  file(STRINGS ${SOURCE_DIR}/po/LINGUAS languages)
+  foreach(lang ${languages})
+    execute_process(COMMAND ${MSGMERGE} --quiet ${SOURCE_DIR}/po/${lang}.po ${CHECK} -o -
+      COMMAND ${MSGFMT} --check --statistics -o /dev/null -
+      ERROR_VARIABLE statistics RESULT_VARIABLE failed)
+    if(failed OR NOT statistics MATCHES "^[0-9]+ translated messages\\.\n$")
+      message(FATAL_ERROR "po/${lang}.po is not complete: ${statistics}")
+    endif()
+  endforeach()
 endif()
