@@ -6,6 +6,7 @@
 #include "crypto/CipherModules.h"
 #include "operations/FilePair.h"
 #include "platform/locale/Translate.h"
+#include "platform/os/Descriptors.h"
 #include "platform/os/Wipe.h"
 #include "res/Strings.h"
 
@@ -17,41 +18,35 @@ namespace quillmar::cli {
 
 namespace {
 
-const char* const kInputClosed = N_("standard input is closed.");
-const char* const kOutputClosed = N_("standard output is closed.");
 const char* const kOneFile = N_("%1: source and target are one file.");
 
 // Why a file could not be opened: the system's words when a failed call
 // gave the cause, else the sentence for it.
 std::string Why(const std::string& spelled, const FileError& error) {
+    const std::string shown = ShownName(spelled);
     if (error.err != 0)
-        return spelled + ": " + std::strerror(error.err) + ".";
+        return shown + ": " + std::strerror(error.err) + ".";
+    // A closed stream is /dev/null now: read, it would pass for an empty
+    // input; written, the result would go nowhere and the run say it worked.
+    if (error.cause == FileErrorCause::Closed)
+        return shown + ": " + FileErrorSentence(error);
     return FileErrorSentence(error);
 }
 
 // Opens SOURCE and TARGET, "-" being standard input and output. Empty, or
 // the window's sentence followed by the file and the reason.
-std::string OpenFiles(const CommandLine& line, const Environment& env, BlockFiles& files) {
+std::string OpenFiles(const CommandLine& line, BlockFiles& files) {
     const std::string &source = line.source, &target = line.target;
-    const std::string noSource = std::string(Tr(str::kNoSourceFile)) + " ";
-    const std::string noTarget = std::string(Tr(str::kNoTargetFile)) + " ";
-    // A closed stream is /dev/null now: read, it would pass for an empty
-    // input; written, the result would go nowhere and the run say it worked.
-    if (source == "-" && IsClosed(env, STDIN_FILENO))
-        return noSource + "-: " + Tr(kInputClosed);
     const BlockOutcome opened =
-        OpenBlockFiles(source, target, PosixFileLayer(), files, {.dashNamesStream = true});
+        OpenBlockFiles(source, target, PosixFileLayer(), files, Dash::StandardStream);
     if (opened.kind == BlockOutcome::Kind::SourceUnopenable)
-        return noSource + Why(source, opened.error);
-    if (target == "-" && IsClosed(env, STDOUT_FILENO)) {
-        files = {};
-        return noTarget + "-: " + Tr(kOutputClosed);
-    }
+        return std::string(Tr(str::kNoSourceFile)) + " " + Why(source, opened.error);
     if (opened.kind != BlockOutcome::Kind::TargetUnopenable)
         return {};
+    const std::string noTarget = std::string(Tr(str::kNoTargetFile)) + " ";
     // The one refusal that no failed call made.
     if (opened.error.cause == FileErrorCause::SharingViolation && opened.error.err == 0)
-        return noTarget + Fill(Tr(kOneFile), {target});
+        return noTarget + Fill(Tr(kOneFile), {ShownName(target)});
     return noTarget + Why(target, opened.error);
 }
 
@@ -64,13 +59,15 @@ int RunFileCommand(const CommandLine& line, const Environment& env) {
     if (const int status = CheckModule(module, str::kNoEncryptDll))
         return status;
     // Binary output would garble the terminal, and its reader learns nothing.
-    if (line.target == "-" && !line.force && ::isatty(STDOUT_FILENO) == 1) {
+    const auto out =
+        line.target == "-" ? STDOUT_FILENO : DescriptorSpelledBy(MakeAbsolutePath(line.target));
+    if (out && !line.force && ::isatty(*out) == 1) {
         Say(N_("Standard output is a terminal: redirect it to a file (> FILE) or a pipe "
                "(| COMMAND), name a TARGET, or give --force to write the bytes there anyway."));
         return kExitUsage;
     }
     BlockFiles files;
-    if (const std::string why = OpenFiles(line, env, files); !why.empty()) {
+    if (const std::string why = OpenFiles(line, files); !why.empty()) {
         Say(why);
         return kExitFailed;
     }
@@ -92,8 +89,7 @@ int RunFileCommand(const CommandLine& line, const Environment& env) {
     case BlockOutcome::Kind::Cancelled:
         return StopStatus(signal ? signal : SIGINT);
     case BlockOutcome::Kind::FileError:
-        Say(FileErrorSentence(outcome.error));
-        return kExitFailed;
+        return ReportFileError(outcome.error);
     case BlockOutcome::Kind::SourceUnopenable:
     case BlockOutcome::Kind::TargetUnopenable:
         break;

@@ -38,6 +38,10 @@ inline constexpr const char* kNoRandomKey =
 
 // Key files and their chooser
 inline constexpr const char* kChooseFileTitle = N_("Please select file:");
+// A file name whose bytes are not text: %1 is the name, escaped.
+inline constexpr const char* kNameNotText =
+    N_("The name %1 cannot be shown as text, so it was not used: a look-alike name would stand "
+       "for another file. Rename it, or use the quillmar command.");
 inline constexpr const char* kKeySaved = N_("Password successful saved!");
 inline constexpr const char* kKeyLoaded = N_("Password succesful loaded!");
 inline constexpr const char* kKeyFileEmpty = N_("Can not read from the file!");

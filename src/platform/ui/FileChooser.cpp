@@ -3,6 +3,7 @@
 #include "platform/locale/Translate.h"
 #include "platform/os/FileError.h"
 #include "platform/ui/Dialog.h"
+#include "platform/ui/FileNames.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/WinApp.h"
 
@@ -40,12 +41,10 @@ std::optional<std::string> ChooseWithPlatformDialog(const FileChooserRequest& r)
             return std::nullopt;
         QFileInfo chosen(dlg.selectedFiles().first());
         if (chosen.absoluteDir().exists() && !chosen.isDir())
-            return QDir::cleanPath(chosen.absoluteFilePath()).toStdString();
+            return FileNameBytes(QDir::cleanPath(chosen.absoluteFilePath()));
         initial = chosen.absoluteFilePath();
-        AfxMessageBox(
-            r.owner,
-            FileErrorSentence({FileErrorCause::BadPath, chosen.absoluteFilePath().toStdString()}),
-            std::nullopt, MsgIcon::Exclamation);
+        AfxMessageBox(r.owner, FileErrorSentence({FileErrorCause::BadPath, FileNameBytes(initial)}),
+                      std::nullopt, MsgIcon::Exclamation);
     }
 }
 } // namespace

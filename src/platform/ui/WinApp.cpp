@@ -1,6 +1,7 @@
 #include "platform/ui/WinApp.h"
 
 #include "platform/locale/Translate.h"
+#include "platform/os/Descriptors.h"
 #include "platform/os/Module.h"
 #include "platform/os/ProcessHardening.h"
 
@@ -9,6 +10,8 @@
 #include <QLibraryInfo>
 #include <QSettings>
 #include <QTranslator>
+
+#include <algorithm>
 
 namespace quillmar {
 
@@ -79,6 +82,8 @@ void ApplyLanguage() {
 }
 
 int CWinApp::Run(int argc, char** argv) {
+    // Before anything is opened: /dev/fd/N names only these.
+    NoteInheritedDescriptors();
     HardenProcess();
     KeepSettingsOffDisk();
     InitTranslations();
@@ -87,6 +92,7 @@ int CWinApp::Run(int argc, char** argv) {
         return *status;
     if (!QCoreApplication::instance())
         m_qapp = std::make_unique<QApplication>(argc, argv);
+    m_args.assign(argv + std::min(argc, 1), argv + argc);
     QCoreApplication::setApplicationName(QString::fromStdString(m_appName));
     ApplyLanguage();
     // The return value tells whether a message loop of our own should run;
