@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QLibraryInfo>
+#include <QPointer>
 #include <QSettings>
 #include <QTranslator>
 
@@ -65,14 +66,11 @@ void KeepSettingsOffDisk() {
 }
 
 void ApplyLanguage() {
-    static QTranslator* qtTexts = nullptr;
-    if (qtTexts) {
-        QCoreApplication::removeTranslator(qtTexts);
-        delete qtTexts;
-        qtTexts = nullptr;
-    }
+    // Owned by the application, so it goes with it.
+    static QPointer<QTranslator> qtTexts;
+    delete qtTexts;
     const std::string language = CatalogueLanguage();
-    auto translator = std::make_unique<QTranslator>();
+    auto translator = std::make_unique<QTranslator>(QCoreApplication::instance());
     if (!language.empty() &&
         translator->load(QStringLiteral("qtbase_") + QString::fromStdString(language),
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
