@@ -5,6 +5,7 @@
 #include "operations/Binding.h"
 #include "operations/FilePair.h"
 #include "platform/os/WriteAll.h"
+#include "platform/os/WriteWhole.h"
 
 #include <unistd.h>
 
@@ -27,12 +28,7 @@ int RefuseClosed(const Environment& env, bool reads) {
 }
 
 bool WriteStandardOutput(const char* data, std::size_t size, FileError& error) {
-    const auto writer = WriterOnDescriptor(STDOUT_FILENO, kStandardOutput);
-    if (!writer) {
-        error = {FileErrorCause::InvalidFile, kStandardOutput};
-        return false;
-    }
-    return writer->Write(data, size, error) && writer->Commit(error);
+    return WriteWhole(STDOUT_FILENO, {data, size}, kStandardOutput, error);
 }
 
 int CheckModule(const CModule& module, const char* missingMessage) {
