@@ -172,6 +172,26 @@ TEST(CliOptionTable, ManualPageHasAnEntryForEachCommandAndOption) {
     }
 }
 
+// The bash completion made from the table, called as bash calls it.
+TEST(CliOptionTable, BashCompletesCommandsTheirOptionsAndFiles) {
+    const TempDir dir;
+    const std::pair<std::string, std::string> rows[] = {
+        {"\"\"", "encrypt-file decrypt-file encrypt-text decrypt-text random-key save-key"},
+        {"encrypt-file --pa", "--password-fd= --password-file="},
+        {"save-key -", "--password-fd= --help --version"},
+        {"-k = k decrypt-text --q", "--quiet"},
+        {"encrypt-file --quiet a", "a"},
+        {"encrypt-file --password-fd 0", "0"},
+    };
+    for (const auto& [words, expected] : rows) {
+        EXPECT_EQ(Shell("touch a; B=$B bash", dir.path(),
+                        "source $B/completions/bash/quillmar; COMP_WORDS=(quillmar " + words +
+                            "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _quillmar; echo "
+                            "\"${COMPREPLY[*]}\""),
+                  Result(0, expected + "\n", ""));
+    }
+}
+
 TEST(CliPassword, PipeOrKeyFileGivesAPasswordOnlyIfTheWindowCouldTakeIt) {
     const auto record = [](const std::string& password) {
         std::string r(kKeyRecordSize, '\0');
