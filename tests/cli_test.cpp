@@ -5,6 +5,7 @@
 #include "TestFiles.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "cli/Options.h"
 #include "cli/Password.h"
 #include "crypto/CipherModules.h"
 #include "crypto/KeyFile.h"
@@ -19,6 +20,9 @@
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -134,8 +138,8 @@ TEST(CliCommandLine, SortsArgumentsAndRefusesWhatMakesNoSense) {
         {{"encrypt-text", "--quiet=1"}, "error: --quiet takes no value"},
         {{"encrypt-text", "-k"}, "error: --key-file needs a key file"},
         {{"encrypt"}, "error: unknown command 'encrypt'"},
-        {{"encrypt-text", "--password", "pw"},
-         "error: '--password' is not an option of encrypt-text"},
+        {{"encrypt-text", "--password-f", "3"},
+         "error: option '--password-f' is ambiguous: --password-fd, --password-file"},
         {{"save-key", "k", "--key-file", "j"}, "error: '--key-file' is not an option of save-key"},
         {{"encrypt-text", "--key-file", "k", "--password-fd", "3"},
          "error: give one password option, not two"},
@@ -149,6 +153,43 @@ TEST(CliCommandLine, SortsArgumentsAndRefusesWhatMakesNoSense) {
     };
     for (const auto& [args, expected] : rows)
         EXPECT_EQ(Describe(ParseCommandLine(args)), expected);
+}
+
+// Each command and option of the table has an entry in the manual page.
+TEST(CliOptionTable, ManualPageHasAnEntryForEachCommandAndOption) {
+    std::ifstream page(QUILLMAR_MAN_PAGE);
+    std::set<std::string> entries; // the words after each .TP, "\-" as "-"
+    for (std::string line, last; std::getline(page, line); last = line) {
+        std::istringstream words(std::regex_replace(line, std::regex(R"(\\-)"), "-"));
+        for (std::string word; last == ".TP" && words >> word;)
+            entries.insert(word);
+    }
+    for (const CommandSpec& command : kCommandSpecs)
+        EXPECT_TRUE(entries.contains(std::string(command.name))) << command.name;
+    for (const OptionSpec& option : kOptionSpecs) {
+        EXPECT_TRUE(entries.contains("--" + std::string(option.name))) << option.name;
+        EXPECT_TRUE(!option.letter || entries.contains(std::string{'-', option.letter}));
+    }
+}
+
+// The bash completion made from the table, called as bash calls it.
+TEST(CliOptionTable, BashCompletesCommandsTheirOptionsAndFiles) {
+    const TempDir dir;
+    const std::pair<std::string, std::string> rows[] = {
+        {"\"\"", "encrypt-file decrypt-file encrypt-text decrypt-text random-key save-key"},
+        {"encrypt-file --pa", "--password-fd= --password-file="},
+        {"save-key -", "--password-fd= --help --version"},
+        {"-k = k decrypt-text --q", "--quiet"},
+        {"encrypt-file --quiet a", "a"},
+        {"encrypt-file --password-fd 0", "0"},
+    };
+    for (const auto& [words, expected] : rows) {
+        EXPECT_EQ(Shell("touch a; B=$B bash", dir.path(),
+                        "source $B/completions/bash/quillmar; COMP_WORDS=(quillmar " + words +
+                            "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _quillmar; echo "
+                            "\"${COMPREPLY[*]}\""),
+                  Result(0, expected + "\n", ""));
+    }
 }
 
 TEST(CliPassword, PipeOrKeyFileGivesAPasswordOnlyIfTheWindowCouldTakeIt) {
@@ -305,6 +346,8 @@ TEST(CliRefusals, EachGivesItsMessageAndStatusAndChangesNothing) {
         {"", "echo pw | $Q save-key none/k --password-fd 0", 1, "{}/none/k was not found."},
         {"", "$Q encrypt-file a", 2,
          "encrypt-file needs SOURCE and TARGET (quillmar --help shows how)"},
+        {"", "$Q", 2,
+         "no command given (quillmar --help shows how)\nThe window is started as Tessarine."},
     };
     for (auto [setup, command, status, message] : rows) {
         SCOPED_TRACE(command);
