@@ -2,6 +2,8 @@
 // The quillmar command's arguments, checked and sorted into a plain struct
 // before anything is opened or asked for.
 
+#include "platform/locale/Translate.h"
+
 #include <span>
 #include <string>
 #include <string_view>
@@ -40,8 +42,12 @@ struct CommandLine {
 
 struct ParsedCommandLine {
     CommandLine line;
-    std::string error; // empty when the arguments make sense
+    std::string error;     // empty when the arguments make sense
+    std::string_view hint; // a line to add after the error, if any
 };
+
+// In --help, and after the complaint of no command.
+inline constexpr std::string_view kWindowHint = N_("The window is started as Tessarine.\n");
 
 // args are the arguments after the program's name.
 ParsedCommandLine ParseCommandLine(std::span<const std::string> args);
@@ -49,6 +55,6 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args);
 bool IsEncrypting(Command command);
 
 // What --help prints.
-std::string_view UsageText();
+std::string UsageText();
 
 } // namespace quillmar::cli
