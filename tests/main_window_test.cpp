@@ -12,6 +12,8 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <QWindow>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -132,21 +134,39 @@ TEST_F(MainWindow, KeyboardReachesSidebarAndPanelsEachFocusAnnounced) {
     EXPECT_EQ(opened, "Tessarine Guide");
 }
 
-// Tessarine FILE, as a file manager's "Open with" starts it.
-TEST(MainWindowStart, AFileNamedAtStartIsTheFilePanelsSourceMadeAbsoluteAndNothingElse) {
+// Tessarine FILE, as a file manager's "Open with" starts it: the source made absolute and the
+// name it would become, nothing run.
+TEST(MainWindowStart, AFileNamedAtStartIsTheFilePanelsSourceMadeAbsoluteWithItsTarget) {
     CMainDlg main("notes/a b.txt");
     main.Create(nullptr);
     CFPDlg& file = main.FilePanel();
     EXPECT_TRUE(file.IsWindowVisible() && !main.TextPanel().IsWindowVisible());
+    const std::string source = (std::filesystem::current_path() / "notes/a b.txt").string();
     EXPECT_EQ(file.GetDlgItemText(IDC_SOURCE) + "|" + file.GetDlgItemText(IDC_TARGET) + "|" +
                   file.GetDlgItemText(IDC_PASSWORD),
-              (std::filesystem::current_path() / "notes/a b.txt").string() + "||");
+              source + "|" + source + ".qx|");
 }
 
-TEST(MainWindowRun, EnterAndEscapeKeepTheModalMainWindowOnlyClosingItEndsTheRun) {
+// The main window is a window to the desktop (type NORMAL, no transient owner, not modal),
+// fixed in size with only a close box; the dialogs it opens are modal and owned by it.
+TEST(MainWindowRun, EnterAndEscapeKeepTheMainWindowOnlyClosingItEndsTheRun) {
     CMainDlg dlg;
     AfxGetApp()->m_pMainWnd = &dlg;
-    OnNextModal([&dlg](CDialog& d) {
+    QTimer::singleShot(0, [&dlg] {
+        CDialog& d = dlg;
+        QWidget* w = d.GetSafeHwnd();
+        EXPECT_TRUE(
+            w->windowType() == Qt::Window && !w->isModal() &&
+            !w->windowHandle()->transientParent() && w->minimumSize() == w->maximumSize() &&
+            !(w->windowFlags() & (Qt::WindowMinMaxButtonsHint | Qt::WindowContextHelpButtonHint)));
+        bool owned = false;
+        OnNextModal([&owned, w](CDialog& guide) {
+            QWidget* g = guide.GetSafeHwnd();
+            owned = g->windowType() == Qt::Dialog && g->isModal() && g->parentWidget() == w;
+            g->close();
+        });
+        Click(d, IDC_HELP);
+        EXPECT_TRUE(owned);
         // No button has the focus, so Enter on the window means OK.
         dlg.TextPanel().GetDlgItem(IDC_TEXTFIELD)->setFocus();
         for (int key : {Qt::Key_Return, Qt::Key_Escape}) {
