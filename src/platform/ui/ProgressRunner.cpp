@@ -96,6 +96,7 @@ public:
             QString::fromStdString(AfxGetApp() ? AfxGetApp()->AppName() : std::string()));
         m_bar = new QProgressBar;
         m_bar->setRange(0, m_request.total > 0 ? kBarRange : 0);
+        m_bar->setTextVisible(false); // the text says the percent, as quillmar does
         m_label = new QLabel(Describe(0, 0));
         m_dialog->setBar(m_bar);
         m_dialog->setLabel(m_label);
