@@ -372,7 +372,7 @@ TEST(CliPrompt, AsksOnTheTerminalWithoutEchoAndPutsItBackOnEverySignal) {
 }
 
 // The one progress text of the window and the command line, and how quillmar shows it.
-TEST(CliProgress, PercentMiBRateAndTimeLeftRedrawnOrAsPlainLines) {
+TEST(CliProgress, PercentMiBRateAndTimeLeftAsTheWindowSaysThemRedrawnOnATerminal) {
     constexpr std::uint64_t MiB = 1 << 20;
     const std::tuple<std::uint64_t, std::uint64_t, double, std::string> rows[] = {
         {128 * MiB, 256 * MiB, 2, "50 %  128/256 MiB  64 MiB/s  2 s left"},
