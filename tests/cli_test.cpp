@@ -336,6 +336,8 @@ TEST(CliRefusals, EachGivesItsMessageAndStatusAndChangesNothing) {
         {"", "$Q encrypt-file a a/ -k $K", 1, noTarget + " a/: Not a directory."},
         {"", "$Q encrypt-file a b/ -k $K", 1, noTarget + " b/: Not a directory."},
         {"", "$Q encrypt-file a /dev/stdout -k $K -f | cat >/dev/null", 0, ""},
+        {"head -c 9000 /dev/zero >big", "ulimit -f 4; $Q encrypt-file big b -k $K", 1,
+         "Disk full while accessing {}/b. File too large."},
         {"", "$Q encrypt-file \"$(printf 'x\\nEncryption successful finished!')\" b -k $K", 1,
          std::string(str::kNoSourceFile) +
              " x\\nEncryption successful finished!: No such file or directory."},
@@ -358,8 +360,8 @@ TEST(CliRefusals, EachGivesItsMessageAndStatusAndChangesNothing) {
         const TempDir dir;
         ASSERT_EQ(Shell("echo the source >a; " + setup, dir.path()), Result(0, "", ""));
         const auto before = Listing(dir.path());
-        if (message.starts_with("{}"))
-            message.replace(0, 2, dir.path().string());
+        if (const auto at = message.find("{}"); at != std::string::npos)
+            message.replace(at, 2, dir.path().string());
         EXPECT_EQ(Shell(command, dir.path()),
                   Result(status, "", message.empty() ? "" : "quillmar: " + message + "\n"));
         EXPECT_EQ(Listing(dir.path()), before);
