@@ -120,9 +120,9 @@ public:
         const std::uint64_t done = m_state.done.load(std::memory_order_relaxed);
         m_label->setText(
             Describe(done, std::chrono::duration<double>(Clock::now() - m_start).count()));
+        // Only ever wider, for a longer text: a dialog that shrank back would jitter.
         if (m_label->sizeHint().width() > m_label->width())
-            m_dialog
-                ->adjustSize(); // a longer text; the dialog never shrinks, so it does not jitter
+            m_dialog->adjustSize();
         if (m_request.total > 0)
             m_bar->setValue(
                 int(std::min<std::uint64_t>(done, m_request.total) * kBarRange / m_request.total));
