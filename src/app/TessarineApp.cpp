@@ -22,7 +22,8 @@ constexpr int kExitUsage = 2; // as quillmar's
 std::string UsageText(const std::string& name) {
     return "Usage: " + name +
            " [FILE]\n"
-           "Opens the Quillmar window; with FILE, on the File panel with FILE as its source.\n"
+           "Opens the Quillmar window; with FILE, on the File panel with FILE as its source\n"
+           "and FILE.qx as its target (FILE without .qx when it ends in .qx).\n"
            "\n"
            "  -h, --help     show this help and exit\n"
            "  -V, --version  show the version and exit\n"

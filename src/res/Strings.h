@@ -59,10 +59,10 @@ inline constexpr const char* kMailNotStarted =
 inline constexpr const char* kFillPassword = "Plase fill password!";
 inline constexpr const char* kNoSourceFile = "Could not open source file!!!";
 inline constexpr const char* kNoTargetFile = "Could not open or create target file!!!";
-inline constexpr const char* kEncryptingFile = "Encrypting the file: %1 of %2 bytes done.";
-inline constexpr const char* kDecryptingFile = "Decrypting the file: %1 of %2 bytes done.";
-// A device's size is unknown: the bytes done, without a total.
-inline constexpr const char* kEncryptingStream = "Encrypting the file: %1 bytes done.";
-inline constexpr const char* kDecryptingStream = "Decrypting the file: %1 bytes done.";
+// "%1" becomes how far the run has got, as quillmar prints it.
+inline constexpr const char* kEncryptingFile = "Encrypting the file: %1";
+inline constexpr const char* kDecryptingFile = "Decrypting the file: %1";
+inline constexpr const char* kCancelled =
+    "Cancelled. Nothing was changed: the target file was left as it was.";
 
 } // namespace quillmar::str
