@@ -5,6 +5,16 @@ set(QUILLMAR_APP_ID org.example.quillmar.Quillmar)
 set(QUILLMAR_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/quillmar)
 
 # The metainfo and the desktop entry are installed translated, from po/.
+# The file type of encrypted files (*.qx), and the file managers' context-menu actions that
+# open a file in the window: Dolphin's service menus and Nemo's actions.
+install(FILES ${PROJECT_SOURCE_DIR}/data/${QUILLMAR_APP_ID}.mime.xml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME ${QUILLMAR_APP_ID}.xml)
+install(FILES ${PROJECT_SOURCE_DIR}/data/kio/quillmar-encrypt.desktop
+  ${PROJECT_SOURCE_DIR}/data/kio/quillmar-decrypt.desktop
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/kio/servicemenus)
+install(FILES ${PROJECT_SOURCE_DIR}/data/nemo/quillmar-encrypt.nemo_action
+  ${PROJECT_SOURCE_DIR}/data/nemo/quillmar-decrypt.nemo_action
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/nemo/actions)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${QUILLMAR_DOC_DIR})
 # Debian looks for the licence under this name, and for a changelog compressed without a
 # name or time stamp in it.
@@ -69,6 +79,8 @@ if(QUILLMAR_TESTS AND NOT QUILLMAR_SANITIZE)
   find_program(QUILLMAR_DESKTOP_FILE_VALIDATE desktop-file-validate REQUIRED)
   find_program(QUILLMAR_LINTIAN lintian REQUIRED)
   find_program(QUILLMAR_HARDENING_CHECK hardening-check REQUIRED)
+  find_program(QUILLMAR_UPDATE_MIME_DATABASE update-mime-database REQUIRED)
+  find_program(QUILLMAR_XDG_MIME xdg-mime REQUIRED)
   set(scratch ${PROJECT_BINARY_DIR}/package_check)
   string(REPLACE ";" "," languages "${QUILLMAR_LANGUAGES}")
   add_test(NAME package_test
@@ -76,6 +88,7 @@ if(QUILLMAR_TESTS AND NOT QUILLMAR_SANITIZE)
       -DCPACK=${CMAKE_CPACK_COMMAND} -DDPKG_DEB=${QUILLMAR_DPKG_DEB}
       -DAPPSTREAMCLI=${QUILLMAR_APPSTREAMCLI} -DDESKTOP_FILE_VALIDATE=${QUILLMAR_DESKTOP_FILE_VALIDATE}
       -DLINTIAN=${QUILLMAR_LINTIAN} -DHARDENING_CHECK=${QUILLMAR_HARDENING_CHECK}
+      -DUPDATE_MIME_DATABASE=${QUILLMAR_UPDATE_MIME_DATABASE} -DXDG_MIME=${QUILLMAR_XDG_MIME}
       -DBUILD_DIR=${PROJECT_BINARY_DIR} -DSCRATCH=${scratch}
       -DVERSION=${PROJECT_VERSION} -DAPP_ID=${QUILLMAR_APP_ID} -DLANGUAGES=${languages}
       -P ${PROJECT_SOURCE_DIR}/tests/package/package_check.cmake)

@@ -7,7 +7,7 @@ QUILLMAR_PACKAGES=(
   qt6-base-dev nettle-dev
   libgtest-dev
   fonts-comic-neue fonts-dejavu-core
-  librsvg2-bin desktop-file-utils xdg-utils
+  librsvg2-bin desktop-file-utils xdg-utils shared-mime-info libglib2.0-bin
   xvfb xauth
   clang libclang-rt-14-dev openssl
   dpkg-dev file appstream lintian devscripts

@@ -12,6 +12,7 @@
 #include "crypto/RandomKey.h"
 #include "operations/FilePair.h"
 #include "operations/KeyFiles.h"
+#include "operations/ProgressText.h"
 #include "res/Strings.h"
 
 #include <gtest/gtest.h>
@@ -433,20 +434,28 @@ TEST(CliPrompt, AsksOnTheTerminalWithoutEchoAndPutsItBackOnEverySignal) {
     }
 }
 
-TEST(CliProgress, PercentMiBRateAndTimeLeftRedrawnOrAsPlainLines) {
+// The one progress text of the window and the command line, and how quillmar shows it.
+TEST(CliProgress, PercentMiBRateAndTimeLeftAsTheWindowSaysThemRedrawnOnATerminal) {
     constexpr std::uint64_t MiB = 1 << 20;
-    const std::tuple<ProgressStyle, std::uint64_t, std::uint64_t, double, std::string> rows[] = {
-        {ProgressStyle::Plain, 128 * MiB, 256 * MiB, 2, "50 %  128/256 MiB  64 MiB/s  2 s left\n"},
-        {ProgressStyle::Redrawn, 128 * MiB, 256 * MiB, 2,
-         "\rquillmar: 50 %  128/256 MiB  64 MiB/s  2 s left\033[K"},
-        {ProgressStyle::Plain, MiB, 1024 * MiB, 1, "0 %  1/1024 MiB  1 MiB/s  18 min left\n"},
-        {ProgressStyle::Plain, 256 * MiB, 256 * MiB, 2, "100 %  256/256 MiB  128 MiB/s\n"},
-        {ProgressStyle::Plain, 3 * MiB, 0, 0, "3 MiB\n"}, // a stream, at once
+    const std::tuple<std::uint64_t, std::uint64_t, double, std::string> rows[] = {
+        {128 * MiB, 256 * MiB, 2, "50 %  128/256 MiB  64 MiB/s  2 s left"},
+        {MiB, 1024 * MiB, 1, "0 %  1/1024 MiB  1 MiB/s  18 min left"},
+        {256 * MiB, 256 * MiB, 2, "100 %  256/256 MiB  128 MiB/s"},
+        {3 * MiB, 0, 0, "3 MiB"}, // a stream, at once
     };
-    for (const auto& [style, done, total, seconds, line] : rows) {
-        EXPECT_EQ(ProgressText(style, done, total, seconds),
-                  style == ProgressStyle::Plain ? "quillmar: " + line : line);
-    }
+    for (const auto& [done, total, seconds, text] : rows)
+        EXPECT_EQ(DescribeProgress(done, total, seconds), text);
+    EXPECT_EQ(ProgressText(ProgressStyle::Redrawn, 3 * MiB, 0, 0), "\rquillmar: 3 MiB\033[K");
+}
+
+// What Tessarine FILE offers as the target: .qx added, or taken off in any case, but never
+// leaving a name empty or a folder's.
+TEST(ProposedTarget, AddsOrRemovesQxAndNeverProposesAnEmptyName) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"/d/a.pdf", "/d/a.pdf.qx"}, {"/d/a.pdf.qx", "/d/a.pdf"}, {"/d/a.QX", "/d/a"},
+        {"/d/.qx", "/d/.qx.qx"},     {"/d/..qx", "/d/..qx.qx"},   {"a.qx.d/b", "a.qx.d/b.qx"}};
+    for (const auto& [source, target] : rows)
+        EXPECT_EQ(ProposedTarget(source), target) << source;
 }
 
 TEST(CliSignals, StopMidStreamLeavesTheTargetAsItWas) {

@@ -39,10 +39,8 @@ TEST(MailUrl, EncodesEveryPieceInItsPlaceAndDecodesBackExactly) {
     // Every byte but A-Z a-z 0-9 - . _ ~ is escaped, as Qt's own encoder does it.
     EXPECT_EQ(PercentEncode(all), QByteArray::fromStdString(all).toPercentEncoding().toStdString());
     // Decoding gives back every piece: the fuzz target mailto_fuzz tries any three.
-    for (const std::string& text : {all, std::string("\r\n\n\r\r\n\n\r%0D%0A&body=x")}) {
-        const auto parts = ParseMailtoUrl(MakeMailtoUrl(all, all, text)).value();
-        EXPECT_TRUE(parts.address == all && parts.subject == all && parts.body == text);
-    }
+    for (const std::string& text : {all, std::string("\n\r\n\n%0D%0A&body=x")})
+        EXPECT_EQ(DecodeMailto(MakeMailtoUrl(all, all, text)), MailParts({all, all, text}));
 }
 
 struct MailComposer : ::testing::Test {
@@ -171,7 +169,7 @@ TEST_F(DesktopLauncher, UrlsArriveIntactUpToTheLimitAndAMissingOrFailingOpenerIs
     EXPECT_TRUE(recorder.messages.empty());
     const std::string url = WaitForUrl();
     EXPECT_EQ(url, MakeMailtoUrl("someone@example.org,other@example.org", "a b&c", encrypted));
-    EXPECT_EQ(ParseMailtoUrl(url).value().body, encrypted);
+    EXPECT_EQ(DecodeMailto(url).body, encrypted);
 
     const std::string prefix = "mailto:a?subject=&body=";
     const std::string longest = prefix + std::string(kMaxUrlBytes - prefix.size(), 'x');

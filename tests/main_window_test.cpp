@@ -12,6 +12,8 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <QWindow>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -132,29 +134,37 @@ TEST_F(MainWindow, KeyboardReachesSidebarAndPanelsEachFocusAnnounced) {
     EXPECT_EQ(opened, "Tessarine Guide");
 }
 
-// Tessarine FILE, as a file manager's "Open with" starts it.
-TEST(MainWindowStart, AFileNamedAtStartIsTheFilePanelsSourceMadeAbsoluteAndNothingElse) {
+// Tessarine FILE, as a file manager's "Open with" starts it: the source made absolute and the
+// name it would become, nothing run.
+TEST(MainWindowStart, AFileNamedAtStartIsTheFilePanelsSourceMadeAbsoluteWithItsTarget) {
     CMainDlg main("notes/a b.txt");
     main.Create(nullptr);
     CFPDlg& file = main.FilePanel();
     EXPECT_TRUE(file.IsWindowVisible() && !main.TextPanel().IsWindowVisible());
+    const std::string source = (std::filesystem::current_path() / "notes/a b.txt").string();
     EXPECT_EQ(file.GetDlgItemText(IDC_SOURCE) + "|" + file.GetDlgItemText(IDC_TARGET) + "|" +
                   file.GetDlgItemText(IDC_PASSWORD),
-              (std::filesystem::current_path() / "notes/a b.txt").string() + "||");
+              source + "|" + source + ".qx|");
 }
 
-TEST(MainWindowRun, EnterAndEscapeKeepTheModalMainWindowOnlyClosingItEndsTheRun) {
+// The main window is a window to the desktop (type NORMAL, no transient owner, not modal),
+// fixed in size with only a close box.
+TEST(MainWindowRun, EnterAndEscapeKeepTheMainWindowOnlyClosingItEndsTheRun) {
     CMainDlg dlg;
     AfxGetApp()->m_pMainWnd = &dlg;
-    OnNextModal([&dlg](CDialog& d) {
+    QTimer::singleShot(0, [&dlg] {
+        const QWidget* w = dlg.GetSafeHwnd();
+        EXPECT_TRUE(w->windowType() == Qt::Window && !w->isModal() &&
+                    !w->windowHandle()->transientParent() && w->minimumSize() == w->maximumSize() &&
+                    !(w->windowFlags() & Qt::WindowMinMaxButtonsHint));
         // No button has the focus, so Enter on the window means OK.
         dlg.TextPanel().GetDlgItem(IDC_TEXTFIELD)->setFocus();
         for (int key : {Qt::Key_Return, Qt::Key_Escape}) {
             PressKey(dlg.TextPanel().GetDlgItem(IDC_PASSWORD), key);
-            PressKey(d.GetSafeHwnd(), key);
+            PressKey(dlg.GetSafeHwnd(), key);
         }
-        EXPECT_TRUE(d.IsWindowVisible() && dlg.TextPanel().IsWindowVisible());
-        d.GetSafeHwnd()->close();
+        EXPECT_TRUE(dlg.IsWindowVisible() && dlg.TextPanel().IsWindowVisible());
+        dlg.GetSafeHwnd()->close();
     });
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
     AfxGetApp()->m_pMainWnd = nullptr;

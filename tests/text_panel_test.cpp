@@ -12,6 +12,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPlainTextEdit>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -70,6 +72,7 @@ TEST_F(TextPanel, TextsTravelExactlyAsTypedThroughRealModuleClipboardAndMail) {
         "tab\tand trailing spaces   \n  second line  \n",
     };
     const std::string password = std::string(4990, 'k') + "пароль";
+    auto* field = qobject_cast<QPlainTextEdit*>(panel().GetDlgItem(IDC_TEXTFIELD));
     RecordingLauncher launcher;
     CModule trv("TRV.DLL", "ENCRYPTFUNC", {RealModuleDir()});
     ASSERT_EQ(trv.GetStatus(), CModule::Status::Bound);
@@ -86,18 +89,26 @@ TEST_F(TextPanel, TextsTravelExactlyAsTypedThroughRealModuleClipboardAndMail) {
         });
         Click(main, IDC_MAIL);
         ASSERT_FALSE(launcher.urls.empty());
-        EXPECT_EQ(ParseMailtoUrl(launcher.urls.back()).value().body, text);
+        EXPECT_EQ(DecodeMailto(launcher.urls.back()).body, text);
 
         std::string expected = text;
         trv.Entry()(expected.data(), password.c_str(), std::int32_t(expected.size()));
+        // Keystrokes before ENCRYPT, and the plain text, are out of Undo's reach after it;
+        // DECRYPT is one Ctrl+Z from the encrypted text, and nothing before that.
+        QTest::keyClick(field, Qt::Key_X);
+        QTest::keyClick(field, Qt::Key_Backspace);
         Click(panel(), IDC_ENCRYPT);
         EXPECT_EQ(Text(), expected);
         EXPECT_EQ(Status(), "Encryption successful finished!");
+        EXPECT_EQ(field->document()->availableUndoSteps() + field->document()->availableRedoSteps(),
+                  0);
         Click(panel(), IDC_UNMASKKEY);
         EXPECT_FALSE(panel().IsMasked(IDC_PASSWORD));
         Click(panel(), IDC_DECRYPT);
         EXPECT_EQ(Text(), text);
         EXPECT_EQ(Status(), "Decryption successful finished!");
+        QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_TRUE(Text() == expected && !field->document()->isUndoAvailable());
         Click(panel(), IDC_MASKKEY);
         EXPECT_TRUE(panel().IsMasked(IDC_PASSWORD));
         EXPECT_EQ(Password(), password);

@@ -4,6 +4,7 @@
 #include "app/GuideDlg.h"
 #include "mail/MailDlg.h"
 #include "mailto/MailUrl.h"
+#include "operations/FilePair.h"
 #include "platform/ui/HelpKey.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/PaneKeys.h"
@@ -42,11 +43,14 @@ bool CMainDlg::OnInitDialog() {
     const int below = GetItemRect(IDC_CONTACT).top;
     MoveControlsBelow(below, PanelAreaBottom() + MapY(2) - below);
     if (!m_startSource.empty()) {
-        // Named on the command line, as a file manager's "Open with" does: only the source.
+        // Named on the command line, as a file manager's "Open with" does: the source and the
+        // name it would be encrypted or decrypted to; nothing runs until a button is pressed.
         std::error_code ec;
         const auto path = std::filesystem::absolute(m_startSource, ec);
+        const std::string source = ec ? m_startSource : path.string();
         OnFile();
-        m_filePanel.SetDlgItemText(IDC_SOURCE, ec ? m_startSource : path.string());
+        m_filePanel.SetDlgItemText(IDC_SOURCE, source);
+        m_filePanel.SetDlgItemText(IDC_TARGET, ProposedTarget(source));
     }
     SetHelpKey(*this, [this] { OnHelp(); });
     // Top to bottom as the buttons stand; Help belongs to the sidebar for the keyboard.

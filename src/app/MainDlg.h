@@ -11,7 +11,8 @@ namespace quillmar {
 
 class CMainDlg : public CDialog {
 public:
-    // With a source, the window opens on the file panel with that file as Source.
+    // With a source, the window opens on the file panel with that file as Source and the
+    // name it would become as Target.
     explicit CMainDlg(std::string source = {});
 
     CTextDlg& TextPanel() { return m_textPanel; }

@@ -23,7 +23,8 @@ constexpr int kExitUsage = 2; // as quillmar's
 std::string UsageText(const std::string& name) {
     return Fill(Tr(N_("Usage: %1 [FILE]\n"
                       "Opens the Quillmar window; with FILE, on the File panel with FILE as its "
-                      "source.\n"
+                      "source\n"
+                      "and FILE.qx as its target (FILE without .qx when it ends in .qx).\n"
                       "\n"
                       "  -h, --help     show this help and exit\n"
                       "  -V, --version  show the version and exit\n"

@@ -2,6 +2,7 @@
 
 #include "blockloop/BlockPipeline.h"
 #include "operations/FilePair.h"
+#include "operations/ProgressText.h"
 #include "panels/CipherBinding.h"
 #include "panels/KeyFileHandlers.h"
 #include "panels/PathChooser.h"
@@ -73,15 +74,14 @@ void CFPDlg::OnMask() {
 }
 
 void CFPDlg::OnEncrypt() {
-    RunCipher(kEncryptEntry, str::kEncryptingFile, str::kEncryptingStream, str::kEncrypted);
+    RunCipher(kEncryptEntry, str::kEncryptingFile, str::kEncrypted);
 }
 
 void CFPDlg::OnDecrypt() {
-    RunCipher(kDecryptEntry, str::kDecryptingFile, str::kDecryptingStream, str::kDecrypted);
+    RunCipher(kDecryptEntry, str::kDecryptingFile, str::kDecrypted);
 }
 
-void CFPDlg::RunCipher(const char* entry, const char* progressLabel, const char* streamLabel,
-                       const char* doneMessage) {
+void CFPDlg::RunCipher(const char* entry, const char* progressLabel, const char* doneMessage) {
     // Events keep flowing during a run: a second run must not start inside the first.
     if (m_running)
         return;
@@ -93,6 +93,7 @@ void CFPDlg::RunCipher(const char* entry, const char* progressLabel, const char*
         return;
     }
     BlockFiles files;
+    ProgressState state;
     BlockOutcome outcome = OpenBlockFiles(source, target, AfxFileLayer(), files);
     if (outcome.kind == BlockOutcome::Kind::Success) {
         // The same words for both directions, as users of the file panel know them.
@@ -100,12 +101,17 @@ void CFPDlg::RunCipher(const char* entry, const char* progressLabel, const char*
         if (!module)
             return; // the target was never touched
         const std::uint64_t total = files.source->Size();
-        ProgressState state;
         struct Running {
             bool& flag;
             ~Running() { flag = false; }
         } running{m_running = true};
-        RunWithProgress({this, total > 0 ? progressLabel : streamLabel, total}, state, [&] {
+        const auto describe = [progressLabel, total](std::uint64_t done, double seconds) {
+            std::string label = Tr(progressLabel); // whole, before the numbers go in
+            if (const auto at = label.find("%1"); at != std::string::npos)
+                label.replace(at, 2, DescribeProgress(done, total, seconds));
+            return label;
+        };
+        RunWithProgress({this, describe, total}, state, [&] {
             outcome = RunFileCipher(files, password.Value().c_str(), *module,
                                     {&state.cancel, &state.done});
         });
@@ -133,7 +139,10 @@ void CFPDlg::RunCipher(const char* entry, const char* progressLabel, const char*
         AfxMessageBox(this, FileErrorSentence(outcome.error), std::nullopt, MsgIcon::Stop);
         break;
     case BlockOutcome::Kind::Cancelled:
-        break; // the user knows
+        // The window may be gone: closing it was the cancel.
+        if (!state.windowClosed)
+            AfxMessageBox(this, str::kCancelled);
+        break;
     }
 }
 

@@ -30,8 +30,7 @@ public:
     void OnDecrypt();
 
 private:
-    void RunCipher(const char* entry, const char* progressLabel, const char* streamLabel,
-                   const char* doneMessage);
+    void RunCipher(const char* entry, const char* progressLabel, const char* doneMessage);
 
     std::string m_rememberedPath;
     bool m_running = false;

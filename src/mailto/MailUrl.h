@@ -1,7 +1,6 @@
 #pragma once
 // The "mailto:" URL that carries a text to the desktop's mail program.
 
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,14 +15,5 @@ std::string MakeMailtoUrl(std::string_view address, std::string_view subject,
 // Every byte outside A-Z a-z 0-9 - . _ ~ becomes %XX. In the address part "@" stays, and
 // so does ",", which separates several recipients there.
 std::string PercentEncode(std::string_view bytes, bool addressPart = false);
-
-struct MailtoParts {
-    std::string address;
-    std::string subject;
-    std::string body;
-};
-
-// The inverse of MakeMailtoUrl; nullopt for anything MakeMailtoUrl cannot have made.
-std::optional<MailtoParts> ParseMailtoUrl(std::string_view url);
 
 } // namespace quillmar

@@ -2,6 +2,7 @@
 
 #include "platform/os/Descriptors.h"
 
+#include <algorithm>
 #include <unistd.h>
 
 namespace quillmar {
@@ -82,6 +83,21 @@ BlockOutcome RunBlockCipher(std::string_view sourcePath, std::string_view target
     if (opened.kind != BlockOutcome::Kind::Success)
         return opened;
     return RunBlockCipher(files, password, entries, control);
+}
+
+std::string ProposedTarget(std::string_view source) {
+    constexpr std::string_view kSuffix = ".qx";
+    const std::string_view name = source.substr(source.rfind('/') + 1);
+    if (name.size() > kSuffix.size()) {
+        const std::string_view stem = name.substr(0, name.size() - kSuffix.size());
+        const std::string_view end = name.substr(stem.size());
+        const bool suffix = std::equal(end.begin(), end.end(), kSuffix.begin(), [](char a, char b) {
+            return (a >= 'A' && a <= 'Z' ? char(a - 'A' + 'a') : a) == b;
+        });
+        if (suffix && stem != "." && stem != "..")
+            return std::string(source.substr(0, source.size() - kSuffix.size()));
+    }
+    return std::string(source) + std::string(kSuffix);
 }
 
 } // namespace quillmar

@@ -4,6 +4,7 @@
 
 #include "blockloop/BlockCipher.h"
 
+#include <string>
 #include <string_view>
 
 namespace quillmar {
@@ -34,5 +35,10 @@ BlockOutcome OpenBlockFiles(std::string_view sourcePath, std::string_view target
 BlockOutcome RunBlockCipher(std::string_view sourcePath, std::string_view targetPath,
                             const char* password, BlockEntries entries, const BlockControl& control,
                             FileLayer& layer);
+
+// The target offered for a source: the source with ".qx" added, or taken off when its name
+// ends in ".qx" in any case ("a.QX" gives "a"), as the desktop's file type matches it; a name
+// that would be left empty, "." or ".." gets ".qx" added instead.
+std::string ProposedTarget(std::string_view source);
 
 } // namespace quillmar

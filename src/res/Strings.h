@@ -63,10 +63,10 @@ inline constexpr const char* kMailNotStarted =
 inline constexpr const char* kFillPassword = N_("Plase fill password!");
 inline constexpr const char* kNoSourceFile = N_("Could not open source file!!!");
 inline constexpr const char* kNoTargetFile = N_("Could not open or create target file!!!");
-inline constexpr const char* kEncryptingFile = NN_("Encrypting the file: %1 of %2 bytes done.");
-inline constexpr const char* kDecryptingFile = NN_("Decrypting the file: %1 of %2 bytes done.");
-// A device's size is unknown: the bytes done, without a total.
-inline constexpr const char* kEncryptingStream = NN_("Encrypting the file: %1 bytes done.");
-inline constexpr const char* kDecryptingStream = NN_("Decrypting the file: %1 bytes done.");
+// "%1" becomes how far the run has got, as quillmar prints it.
+inline constexpr const char* kEncryptingFile = N_("Encrypting the file: %1");
+inline constexpr const char* kDecryptingFile = N_("Decrypting the file: %1");
+inline constexpr const char* kCancelled =
+    N_("Cancelled. Nothing was changed: the target file was left as it was.");
 
 } // namespace quillmar::str

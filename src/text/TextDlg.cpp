@@ -107,14 +107,17 @@ void CTextDlg::OnClearText() {
 }
 
 void CTextDlg::OnEncrypt() {
-    RunCipher(kEncryptEntry, str::kNoEncryptDll, str::kEncrypted);
+    // Undo must never bring back the text that was just encrypted.
+    RunCipher(kEncryptEntry, str::kNoEncryptDll, str::kEncrypted, false);
 }
 void CTextDlg::OnDecrypt() {
-    RunCipher(kDecryptEntry, str::kNoDecryptDll, str::kDecrypted);
+    // A wrong password gives garbage that nothing can detect: one Undo brings the encrypted
+    // text back.
+    RunCipher(kDecryptEntry, str::kNoDecryptDll, str::kDecrypted, true);
 }
 
 void CTextDlg::RunCipher(const char* entry, const char* missingModuleMessage,
-                         const char* doneMessage) {
+                         const char* doneMessage, bool undoable) {
     // The text may be the secret: no copy of it stays behind either.
     WipedString wiped(GetDlgItemText(IDC_TEXTFIELD));
     std::string& text = wiped.Value();
@@ -131,7 +134,10 @@ void CTextDlg::RunCipher(const char* entry, const char* missingModuleMessage,
     if (!module)
         return;
     RunTextCipher(module->Entry(), password.Value().c_str(), text);
-    SetDlgItemText(IDC_TEXTFIELD, text);
+    if (undoable)
+        ReplaceDlgItemText(IDC_TEXTFIELD, text);
+    else
+        SetDlgItemText(IDC_TEXTFIELD, text);
     module->Release();
     SetDlgItemText(IDC_STATUS, Tr(doneMessage));
 }

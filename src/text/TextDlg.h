@@ -40,7 +40,9 @@ public:
     void OnClearText();
 
 private:
-    void RunCipher(const char* entry, const char* missingModuleMessage, const char* doneMessage);
+    // An undoable result can be taken back with one Undo; the other leaves no history.
+    void RunCipher(const char* entry, const char* missingModuleMessage, const char* doneMessage,
+                   bool undoable);
 
     std::string m_rememberedPath;
     std::function<void()> m_showAbout;

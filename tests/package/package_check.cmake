@@ -121,8 +121,13 @@ list(TRANSFORM LANGUAGES REPLACE "(.+)" "${share}/locale/\\1/LC_MESSAGES/quillma
 foreach(want usr/bin/Tessarine usr/bin/quillmar usr/lib/quillmar/TRV.DLL usr/lib/quillmar/DES.DLL
     ${share}/man/man1/Tessarine.1.gz ${share}/man/man1/quillmar.1.gz
     ${share}/applications/${APP_ID}.desktop ${share}/metainfo/${APP_ID}.metainfo.xml
-    ${share}/icons/hicolor/16x16/apps/quillmar.png ${share}/icons/hicolor/32x32/apps/quillmar.png
-    ${share}/icons/hicolor/48x48/apps/quillmar.png ${share}/icons/hicolor/scalable/apps/quillmar.svg
+    ${share}/icons/hicolor/scalable/apps/quillmar.svg
+    ${share}/icons/hicolor/scalable/mimetypes/application-x-quillmar.svg
+    ${share}/mime/packages/${APP_ID}.xml
+    ${share}/kio/servicemenus/quillmar-encrypt.desktop
+    ${share}/kio/servicemenus/quillmar-decrypt.desktop
+    ${share}/nemo/actions/quillmar-encrypt.nemo_action
+    ${share}/nemo/actions/quillmar-decrypt.nemo_action
     ${share}/doc/quillmar/README.md ${share}/doc/quillmar/copyright
     ${share}/doc/quillmar/changelog.gz ${share}/bash-completion/completions/quillmar
     ${share}/zsh/vendor-completions/_quillmar ${share}/fish/vendor_completions.d/quillmar.fish
@@ -183,17 +188,21 @@ endif()
 # entry; a file manager's "Open with" hands the file over.
 file(STRINGS ${root}/${share}/applications/${APP_ID}.desktop lines)
 foreach(want "Name=Quillmar" "Exec=Tessarine %f" "Icon=quillmar" "Categories=Utility;Security;"
-    "StartupWMClass=Tessarine")
+    "StartupWMClass=Tessarine" "MimeType=application/x-quillmar;")
   list(FIND lines "${want}" at)
   if(at EQUAL -1)
     fail("the desktop entry lacks ${want}")
   endif()
 endforeach()
 
-# Each PNG must be as large as the folder it sits in says (IHDR width and height).
-foreach(size 16 32 48)
-  file(READ ${root}/${share}/icons/hicolor/${size}x${size}/apps/quillmar.png ihdr
-    OFFSET 16 LIMIT 8 HEX)
+# Each PNG, of the program and of its file type, must be as large as the folder it sits in
+# says (IHDR width and height).
+foreach(png 16/apps/quillmar 32/apps/quillmar 48/apps/quillmar 64/apps/quillmar
+    128/apps/quillmar 256/apps/quillmar 16/mimetypes/application-x-quillmar
+    256/mimetypes/application-x-quillmar)
+  string(REGEX MATCH "^[0-9]+" size ${png})
+  string(REGEX REPLACE "^[0-9]+" "${size}x${size}" png ${png})
+  file(READ ${root}/${share}/icons/hicolor/${png}.png ihdr OFFSET 16 LIMIT 8 HEX)
   math(EXPR want "${size}" OUTPUT_FORMAT HEXADECIMAL)
   string(REPLACE "0x" "" want ${want})
   string(LENGTH ${want} n)
@@ -235,3 +244,39 @@ endif()
 message("desktop-file-validate: ${out}")
 run(out ${APPSTREAMCLI} validate --no-net ${root}/${share}/metainfo/${APP_ID}.metainfo.xml)
 message("appstreamcli validate: ${out}")
+
+# Dolphin's service menus are desktop entries of KDE's own type "Service", which the validator
+# knows only to refuse the keys it carries; anything else it says is a fault. Their actions
+# and Nemo's open the window on the one file.
+foreach(action encrypt decrypt)
+  set(menu ${root}/${share}/kio/servicemenus/quillmar-${action}.desktop)
+  execute_process(COMMAND ${DESKTOP_FILE_VALIDATE} ${menu} OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  string(REGEX REPLACE "[^\n]*: error: key \"(MimeType|Actions)\" is present in group \"Desktop Entry\", but the type is \"Service\" while this key is only valid for type \"Application\"\n" "" left "${out}")
+  file(STRINGS ${menu} lines)
+  file(STRINGS ${root}/${share}/nemo/actions/quillmar-${action}.nemo_action nemo)
+  list(APPEND lines ${nemo})
+  foreach(want "Exec=Tessarine %f" "Exec=Tessarine %F" "Selection=s")
+    list(FIND lines "${want}" at)
+    if(at EQUAL -1)
+      string(APPEND left "lacks ${want}\n")
+    endif()
+  endforeach()
+  if(NOT left STREQUAL "")
+    fail("the ${action} actions:\n${left}")
+  endif()
+endforeach()
+
+# The desktop knows an encrypted file by its name, in any case, once the package's file type
+# is in the MIME database. xdg-mime asks GLib (gio) as on GNOME, with only the unpacked tree
+# to look in: no display, no D-Bus, no network.
+set(mime_env ${CMAKE_COMMAND} -E env XDG_DATA_DIRS=${root}/${share} XDG_DATA_HOME=${SCRATCH}/home
+  XDG_CURRENT_DESKTOP=GNOME GIO_USE_VFS=local --unset=DBUS_SESSION_BUS_ADDRESS --unset=DISPLAY)
+run(ignored ${mime_env} ${UPDATE_MIME_DATABASE} ${root}/${share}/mime)
+file(MAKE_DIRECTORY ${SCRATCH}/home)
+foreach(name report.pdf.qx SHOUTED.QX)
+  file(WRITE ${SCRATCH}/${name} "8 bytes!")
+  run(type ${mime_env} ${XDG_MIME} query filetype ${SCRATCH}/${name})
+  if(NOT type STREQUAL "application/x-quillmar\n")
+    fail("xdg-mime takes ${name} for ${type}")
+  endif()
+endforeach()

@@ -9,6 +9,9 @@
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/UrlLauncher.h"
 
+#include <QUrl>
+#include <QUrlQuery>
+
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -73,6 +76,25 @@ void PressKey(QWidget* w, int key);
 std::vector<RecordedCall>& RecordedCalls(const std::string& moduleFile);
 inline void ClearRecordedCalls(const std::string& moduleFile) {
     RecordedCalls(moduleFile).clear();
+}
+
+// What a mailto URL carries, decoded by Qt rather than by our own code; a line
+// break travels as CR LF.
+struct MailParts {
+    std::string address, subject, body;
+    bool operator==(const MailParts&) const = default;
+};
+inline MailParts DecodeMailto(const std::string& url) {
+    const QUrl parsed(QString::fromStdString(url), QUrl::StrictMode);
+    const auto bytes = [](const QString& encoded) {
+        return QByteArray::fromPercentEncoding(encoded.toLatin1()).toStdString();
+    };
+    const QUrlQuery query(parsed);
+    std::string body = bytes(query.queryItemValue("body", QUrl::FullyEncoded));
+    for (auto at = body.find("\r\n"); at != std::string::npos; at = body.find("\r\n", at + 1))
+        body.erase(at, 1);
+    return {bytes(parsed.path(QUrl::FullyEncoded)),
+            bytes(query.queryItemValue("subject", QUrl::FullyEncoded)), body};
 }
 
 } // namespace quillmar::test

@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -23,6 +24,7 @@
 #include <QPushButton>
 #include <QStringDecoder>
 #include <QStyle>
+#include <QTextCursor>
 #include <QTextDocument>
 
 #include <limits>
@@ -91,16 +93,31 @@ QWidget* CDialog::OwnerWindow() const {
 }
 
 int CDialog::DoModal() {
+    // The application's main window has no owner: window managers must see a main window (type
+    // NORMAL, no transient hint, not modal), not a dialog. Every other dialog is one, modal
+    // and owned by the main window.
+    const CWinApp* app = AfxGetApp();
+    const bool mainWindow = app && app->m_pMainWnd == this;
     Build(OwnerWindow());
     m_modal = true;
-    m_window->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                             Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    m_window->setWindowModality(Qt::ApplicationModal);
+    m_window->setWindowFlags((mainWindow ? Qt::Window : Qt::Dialog) | Qt::WindowTitleHint |
+                             Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                             Qt::MSWindowsFixedSizeDialogHint);
+    if (!mainWindow)
+        m_window->setWindowModality(Qt::ApplicationModal);
     m_window->setWindowIcon(AppIcon());
     m_result = IDCANCEL;
     OnInitDialog();
     MirrorForRightToLeft();
-    m_window->exec();
+    if (mainWindow) {
+        QEventLoop loop;
+        QObject::connect(m_window, &QDialog::finished, &loop, &QEventLoop::quit);
+        QObject::connect(m_window, &QObject::destroyed, &loop, &QEventLoop::quit);
+        m_window->show();
+        loop.exec(QEventLoop::DialogExec);
+    } else {
+        m_window->exec();
+    }
     const int result = m_result;
     m_modal = false;
     DestroyWindow();
@@ -306,6 +323,24 @@ void CDialog::SetDlgItemText(int id, std::string_view utf8) {
         b->setText(s);
     else if (auto* l = qobject_cast<QLabel*>(w))
         l->setText(s);
+}
+
+void CDialog::ReplaceDlgItemText(int id, std::string_view utf8) {
+    auto* p = qobject_cast<QPlainTextEdit*>(GetDlgItem(id));
+    if (!p) {
+        SetDlgItemText(id, utf8);
+        return;
+    }
+    // Switching the history off and on empties it and lets go of the texts it held.
+    QTextDocument* doc = p->document();
+    doc->setUndoRedoEnabled(false);
+    doc->setUndoRedoEnabled(true);
+    QTextCursor cursor(doc);
+    cursor.beginEditBlock();
+    cursor.select(QTextCursor::Document);
+    cursor.insertText(FromUtf8(utf8));
+    cursor.endEditBlock();
+    p->moveCursor(QTextCursor::Start);
 }
 
 bool CDialog::IsDlgButtonChecked(int id) const {

@@ -41,6 +41,7 @@ public:
     CDialog& operator=(const CDialog&) = delete;
 
     // Runs the dialog modally, owned by the application's main window; returns its end code.
+    // The main window itself runs so too, but as a window of its own, not a modal dialog.
     int DoModal();
     // With a parent: a panel inside the parent's panel area (hidden unless the template
     // says visible). Without: a top-level window that is not modal (tests use this).
@@ -67,6 +68,9 @@ public:
     // Controls, by identifier.
     std::string GetDlgItemText(int id) const;
     void SetDlgItemText(int id, std::string_view utf8);
+    // Replaces a multi-line field's text as one step that Undo takes back; no earlier step
+    // stays behind it. SetDlgItemText leaves nothing to undo at all.
+    void ReplaceDlgItemText(int id, std::string_view utf8);
     bool IsDlgButtonChecked(int id) const;
     void SetPasswordChar(int id, char ch); // 0 shows the text plainly
     bool IsMasked(int id) const;

@@ -25,14 +25,6 @@ std::chrono::milliseconds g_delay = kProgressDelay;
 constexpr int kBarRange = 1000;
 constexpr std::chrono::milliseconds kRefresh{100};
 
-QString Describe(const ProgressRequest& r, std::uint64_t done) {
-    // The same text for one byte and many in English; other languages go by the count.
-    const QString label = QString::fromUtf8(TrN(r.label.c_str(), r.label.c_str(), done));
-    if (!label.contains(QLatin1String("%2")))
-        return label.arg(QString::number(done));
-    return label.arg(QString::number(done), QString::number(std::max(done, r.total)));
-}
-
 // Holds off the user's input to every window but the progress dialog, and
 // turns closing the main window into a cancel.
 class InputGuard : public QObject {
@@ -49,6 +41,7 @@ protected:
         if (!w)
             return false;
         if (e->type() == QEvent::Close && m_main && w == m_main) {
+            m_state.windowClosed = true;
             m_state.cancel = true;
             return false;
         }
@@ -104,7 +97,8 @@ public:
             QString::fromStdString(AfxGetApp() ? AfxGetApp()->AppName() : std::string()));
         m_bar = new QProgressBar;
         m_bar->setRange(0, m_request.total > 0 ? kBarRange : 0);
-        m_label = new QLabel(Describe(m_request, m_request.total));
+        m_bar->setTextVisible(false); // the text says the percent, as quillmar does
+        m_label = new QLabel(Describe(0, 0));
         m_dialog->setBar(m_bar);
         m_dialog->setLabel(m_label);
         m_dialog->setAutoClose(false);
@@ -125,16 +119,24 @@ public:
         if (!m_dialog)
             return;
         const std::uint64_t done = m_state.done.load(std::memory_order_relaxed);
-        m_label->setText(Describe(m_request, done));
+        m_label->setText(
+            Describe(done, std::chrono::duration<double>(Clock::now() - m_start).count()));
+        // Only ever wider, for a longer text: a dialog that shrank back would jitter.
         if (m_label->sizeHint().width() > m_label->width())
-            m_dialog->adjustSize(); // a file that grew while being read
+            m_dialog->adjustSize();
         if (m_request.total > 0)
             m_bar->setValue(
                 int(std::min<std::uint64_t>(done, m_request.total) * kBarRange / m_request.total));
     }
 
 private:
+    using Clock = std::chrono::steady_clock;
+    QString Describe(std::uint64_t done, double seconds) const {
+        return QString::fromStdString(m_request.describe(done, seconds));
+    }
+
     const ProgressRequest& m_request;
+    const Clock::time_point m_start = Clock::now();
     ProgressState& m_state;
     QWidget* m_main;
     InputGuard& m_guard;

@@ -1,7 +1,7 @@
 #pragma once
 // Runs a long piece of work on a worker thread while the window keeps
 // painting. Past a short delay a progress dialog, modal to the main window,
-// shows the bytes done and offers Cancel; until then the window's input is
+// tells how far the work has got and offers Cancel; until then the window's input is
 // held off. Closing the main window meanwhile cancels as well.
 
 #include <atomic>
@@ -16,7 +16,8 @@ class CDialog;
 
 struct ProgressRequest {
     const CDialog* owner;
-    std::string label;   // "%1" becomes the bytes done, "%2" (when there) the total
+    // The dialog's text after seconds with done bytes.
+    std::function<std::string(std::uint64_t done, double seconds)> describe;
     std::uint64_t total; // 0 when unknown
 };
 
@@ -24,6 +25,7 @@ struct ProgressRequest {
 struct ProgressState {
     std::atomic<bool> cancel{false};
     std::atomic<std::uint64_t> done{0};
+    bool windowClosed = false; // the cancel came from closing the main window
 };
 
 // Returns when work has returned; work must look at state.cancel now and then.
