@@ -4,17 +4,9 @@
 set(QUILLMAR_APP_ID org.example.quillmar.Quillmar)
 set(QUILLMAR_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/quillmar)
 
-# The metainfo and the desktop entry are installed translated, from po/.
-# The file type of encrypted files (*.qx), and the file managers' context-menu actions that
-# open a file in the window: Dolphin's service menus and Nemo's actions.
-install(FILES ${PROJECT_SOURCE_DIR}/data/${QUILLMAR_APP_ID}.mime.xml
-  DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME ${QUILLMAR_APP_ID}.xml)
-install(FILES ${PROJECT_SOURCE_DIR}/data/kio/quillmar-encrypt.desktop
-  ${PROJECT_SOURCE_DIR}/data/kio/quillmar-decrypt.desktop
-  DESTINATION ${CMAKE_INSTALL_DATADIR}/kio/servicemenus)
-install(FILES ${PROJECT_SOURCE_DIR}/data/nemo/quillmar-encrypt.nemo_action
-  ${PROJECT_SOURCE_DIR}/data/nemo/quillmar-decrypt.nemo_action
-  DESTINATION ${CMAKE_INSTALL_DATADIR}/nemo/actions)
+# The metainfo, the desktop entry, the file type of encrypted files (*.qx) and the file
+# managers' context-menu actions that open a file in the window (Dolphin's service menus,
+# Nemo's actions) are installed translated, from po/.
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${QUILLMAR_DOC_DIR})
 # Debian looks for the licence under this name, and for a changelog compressed without a
 # name or time stamp in it.

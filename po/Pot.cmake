@@ -7,23 +7,38 @@
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/src/*.cpp ${SOURCE_DIR}/src/*.h)
 list(SORT sources)
 set(app_id org.example.quillmar.Quillmar)
+# Every run names the package: a run that joins the template writes the header anew.
+set(package --package-name=Quillmar --package-version=${VERSION}
+  --msgid-bugs-address=support@quillmar.example.org)
 # The code through our markers only and the desktop entry's names and comments, each read in
 # its own language (found by its extension); then the metainfo by AppStream's rules, joined in.
 execute_process(
   COMMAND ${XGETTEXT} --from-code=UTF-8 -k
     --keyword=N_ --keyword=NN_:1,1 --keyword=Tr --keyword=TrN:1,2
     --keyword=Name --keyword=GenericName --keyword=Comment --keyword=Keywords
-    --add-comments=TRANSLATORS: --add-location=file
-    --package-name=Quillmar --package-version=${VERSION}
-    --msgid-bugs-address=support@quillmar.example.org
+    --add-comments=TRANSLATORS: --add-location=file ${package}
     -o ${OUT} ${sources} src/res/${app_id}.desktop
   WORKING_DIRECTORY ${SOURCE_DIR} RESULT_VARIABLE failed)
 if(NOT failed)
   execute_process(
     COMMAND ${XGETTEXT} --from-code=UTF-8 --its=${ITS_DIR}/metainfo.its --add-location=file
-      --package-name=Quillmar --package-version=${VERSION}
-      --msgid-bugs-address=support@quillmar.example.org
+      ${package}
       -j -o ${OUT} data/${app_id}.metainfo.xml.in
+    WORKING_DIRECTORY ${SOURCE_DIR} RESULT_VARIABLE failed)
+endif()
+# The file managers' actions (desktop-entry syntax) and the file type's name.
+if(NOT failed)
+  execute_process(
+    COMMAND ${XGETTEXT} --from-code=UTF-8 --language=Desktop -k --keyword=Name --keyword=Comment
+      --add-location=file ${package} -j -o ${OUT} data/kio/quillmar-encrypt.desktop
+      data/kio/quillmar-decrypt.desktop data/nemo/quillmar-encrypt.nemo_action
+      data/nemo/quillmar-decrypt.nemo_action
+    WORKING_DIRECTORY ${SOURCE_DIR} RESULT_VARIABLE failed)
+endif()
+if(NOT failed)
+  execute_process(
+    COMMAND ${XGETTEXT} --from-code=UTF-8 --its=${ITS_DIR}/shared-mime-info.its
+      --add-location=file ${package} -j -o ${OUT} data/${app_id}.mime.xml
     WORKING_DIRECTORY ${SOURCE_DIR} RESULT_VARIABLE failed)
 endif()
 if(failed)
