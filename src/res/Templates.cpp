@@ -100,8 +100,7 @@ const ControlTemplate kGuideControls[] = {
     {kNoId, K::GroupBox, N_("File Encryption"), 6, 114, 282, 84, CS_TRANSPARENT},
     {kNoId, K::Static,
      N_("Step 1: Click File button in the left of the dialog window. Select source file and "
-        "appoint "
-        "the target file to save the result."),
+        "appoint the target file to save the result."),
      12, 127, 270, 17, CS_TRANSPARENT},
     {kNoId, K::Static,
      N_("Step 2: Fill the password box.(Here you can also use paste/copy functions)."), 12, 144,
@@ -118,8 +117,7 @@ const ControlTemplate kGuideControls[] = {
     {kNoId, K::Static,
      N_("Use text encryption to encrypt your mail. Then click Mail button. Fill Add&Sub box. Then "
         "click SEND. Your mail is send out.(perhapes this is the easiest way to send a safe mail "
-        "in "
-        "the world:)"),
+        "in the world:)"),
      12, 217, 270, 24, CS_TRANSPARENT},
     {kNoId, K::Static, N_("Thanks for using this software."), 6, 342, 282, 12,
      CS_CENTER | CS_TRANSPARENT},
