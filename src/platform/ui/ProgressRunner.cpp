@@ -1,6 +1,5 @@
 #include "platform/ui/ProgressRunner.h"
 
-#include "platform/locale/Translate.h"
 #include "platform/ui/Dialog.h"
 #include "platform/ui/WinApp.h"
 
