@@ -126,10 +126,10 @@ class TimedLayer : public FileLayer {
     };
 
 public:
-    std::unique_ptr<ByteReader> OpenRead(const std::string& path, Pipes pipes,
+    std::unique_ptr<ByteReader> OpenRead(const std::string& path, Reading reading,
                                          FileError& error) override {
         auto reader = std::make_unique<Reader>();
-        reader->inner = PosixFileLayer().OpenRead(path, pipes, error);
+        reader->inner = PosixFileLayer().OpenRead(path, reading, error);
         return reader->inner ? std::move(reader) : nullptr;
     }
     std::unique_ptr<ByteWriter> OpenReplace(const std::string& path, Readers readers,
@@ -176,7 +176,7 @@ double TimeLoop(const CModule& module, const std::string& source, const std::str
 double TimeRead(const std::string& source) {
     const auto start = Clock::now();
     FileError error;
-    const auto reader = PosixFileLayer().OpenRead(source, Pipes::Refuse, error);
+    const auto reader = PosixFileLayer().OpenRead(source, Reading::Data, error);
     const auto buffer = std::make_unique<char[]>(kFileChunk);
     for (std::optional<std::size_t> n;
          reader && (n = reader->Read(buffer.get(), kFileChunk, error));)

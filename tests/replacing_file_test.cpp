@@ -10,6 +10,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <map>
 #include <pwd.h>
 #include <span>
@@ -59,7 +60,8 @@ TEST(ReplacingFileTest, ProcessEndedPartWayLeavesTheFolderAsItWas) {
     const std::tuple<bool, int, unsigned, bool> cases[] = {
         {false, SIGKILL, 0, false},   {false, SIGKILL, 0640, false}, {false, SIGTERM, 0640, false},
         {true, SIGTERM, 0640, false}, {true, SIGINT, 0, false},      {true, SIGHUP, 0640, false},
-        {true, SIGTERM, 0640, true},
+        {true, SIGTERM, 0640, true},  {true, SIGUSR1, 0640, false},  {true, SIGALRM, 0, false},
+        {true, SIGPROF, 0640, false},
     };
     for (const auto& [named, sig, mode, ownHandler] : cases) {
         SCOPED_TRACE(testing::Message() << named << " " << sig << " " << mode << " " << ownHandler);
@@ -149,49 +151,87 @@ TEST(ReplacingFileTest, LinksAndFilesOfOtherUsersInSharedFoldersAreRefused) {
     fs::create_symlink(priv / "precious", pub / "mine");
     const passwd* nobody = ::getpwnam("nobody");
     const bool root = ::geteuid() == 0 && nobody;
+    const fs::path shared = top.path() / "shared";
     if (root) {
+        // Ours for another user to replace: a group file in a folder they may
+        // write, and a file in our sticky folder.
+        fs::create_directory(shared);
+        fs::permissions(shared, fs::perms(0777));
+        std::ofstream(shared / "group") << kOld;
+        ASSERT_EQ(::chown((shared / "group").c_str(), 0, nobody->pw_gid), 0);
+        fs::permissions(shared / "group", fs::perms(0660));
+        std::ofstream(pub / "roots") << kOld;
+        fs::permissions(pub / "roots", fs::perms(0666));
         // What another user plants: a link to our file, a setuid file of theirs.
         const pid_t child = ::fork();
         if (child == 0) {
+            ::umask(022);
             const bool ok = ::setresgid(nobody->pw_gid, nobody->pw_gid, nobody->pw_gid) == 0 &&
+                            ::setgroups(0, nullptr) == 0 &&
                             ::setresuid(nobody->pw_uid, nobody->pw_uid, nobody->pw_uid) == 0;
             const bool linked =
                 ::symlink((priv / "precious").c_str(), (pub / "qm-out").c_str()) == 0;
             std::ofstream(pub / "report") << kOld;
             ::chmod((pub / "report").c_str(), 04755);
-            ::_exit(ok && linked ? 0 : 1);
+            FileError error;
+            auto group = ReplacingFile::Create(shared / "group", 0666, error);
+            const bool replaced = group && group->Write("x", 1, error) && group->Commit(error);
+            // The sticky bit forbids the rename: refused before anything is written.
+            const bool refused = !ReplacingFile::Create(pub / "roots", 0666, error) &&
+                                 error.cause == FileErrorCause::AccessDenied;
+            ::_exit((!ok) | (!linked) << 1 | (!replaced) << 2 | (!refused) << 3);
         }
         int status = 0;
         ASSERT_TRUE(::waitpid(child, &status, 0) == child && status == 0);
-        ASSERT_EQ(::chown((priv / "theirs").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+        // Who could not read or write the old file cannot now: the group stays, others get nothing.
+        struct stat st {};
+        ASSERT_EQ(::stat((shared / "group").c_str(), &st), 0);
+        EXPECT_EQ(std::tuple(st.st_uid, st.st_gid, st.st_mode & 07777),
+                  std::tuple(nobody->pw_uid, nobody->pw_gid, 0660u));
+        for (const auto& name : {"theirs", "private"}) {
+            std::ofstream(priv / name) << kOld;
+            ASSERT_EQ(::chown((priv / name).c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+        }
         fs::permissions(priv / "theirs", fs::perms(06777));
+        fs::permissions(priv / "private", fs::perms(0600));
         std::ofstream(pub / "setuid") << kOld;
         fs::permissions(pub / "setuid", fs::perms(04755));
     }
     // The path, the cause of a refusal (Generic: replaced), what holds the new
     // content then with which bits; the rows that need another user first.
+    // Root keeps another user's file theirs, with its bits but no set-id ones.
     const std::tuple<fs::path, FileErrorCause, fs::path, unsigned> cases[] = {
         {pub / "qm-out", FileErrorCause::ForeignLink, {}, 0},
         {pub / "report", FileErrorCause::ForeignFile, {}, 0},
         {pub / "setuid", FileErrorCause::Generic, pub / "setuid", 0755},
-        {priv / "theirs", FileErrorCause::Generic, priv / "theirs", 0600},
+        {priv / "theirs", FileErrorCause::Generic, priv / "theirs", 0777},
+        {priv / "private", FileErrorCause::Generic, priv / "private", 0600},
         {priv / "alias" / "tgt", FileErrorCause::Generic, priv / "real" / "data.txt", 0644},
         {pub / "mine", FileErrorCause::Generic, priv / "precious", 0644},
+        // A trailing slash names a folder; /proc's links to open files are no place to write.
+        {priv / "data.txt/", FileErrorCause::FileNotFound, {}, 0},
+        {priv / "newdir/", FileErrorCause::FileNotFound, {}, 0},
+        {"/proc/self/fd/0", FileErrorCause::BadPath, {}, 0},
     };
     const Listing before = List(priv);
-    for (const auto& [target, cause, written, mode] : std::span(cases).last(root ? 6 : 2)) {
+    for (const auto& [target, cause, written, mode] : std::span(cases).last(root ? 10 : 5)) {
         SCOPED_TRACE(target);
         FileError error;
+        const Listing was = List(priv);
         auto file = ReplacingFile::Create(target, 0600, error);
         if (cause != FileErrorCause::Generic) {
             EXPECT_FALSE(file);
             EXPECT_EQ(error.cause, cause);
-            EXPECT_EQ(error.path, target);
-            EXPECT_EQ(List(priv), before);
+            EXPECT_TRUE(error.path == target || cause == FileErrorCause::BadPath) << error.path;
+            EXPECT_EQ(List(priv), was);
             continue;
         }
         ASSERT_TRUE(file && file->Write(kNew.data(), kNew.size(), error) && file->Commit(error));
         EXPECT_EQ(fs::status(written).permissions(), fs::perms(mode));
+        const bool theirs = written == priv / "theirs" || written == priv / "private";
+        struct stat st {};
+        EXPECT_TRUE(::stat(written.c_str(), &st) == 0 &&
+                    st.st_uid == (theirs ? nobody->pw_uid : ::geteuid()));
         EXPECT_EQ(List(written.parent_path())[written.filename()].first, Hash(kNew));
     }
     // The source beside the link's text stays; the links stay links.

@@ -1,6 +1,9 @@
 #include "app/TessarineApp.h"
 
 #include "app/MainDlg.h"
+#include "platform/os/FileError.h"
+#include "platform/ui/FileNames.h"
+#include "res/Strings.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -58,21 +61,26 @@ bool CTessarineApp::InitInstance() {
     // What is left once Qt has taken its own options (-style, -platform ...).
     std::vector<std::string> files;
     bool options = true;
-    for (const QString& arg : QCoreApplication::arguments().mid(1)) {
-        if (options && arg == QLatin1String("--")) {
+    for (const std::string& arg : Arguments()) {
+        if (options && arg == "--") {
             options = false;
-        } else if (options && arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
-            Complain(AppName(), "unknown option " + arg.toStdString());
+        } else if (options && arg.starts_with('-') && arg != "-") {
+            Complain(AppName(), "unknown option " + ShownName(arg));
             m_exitStatus = kExitUsage;
             return false;
         } else {
-            files.push_back(arg.toStdString());
+            files.push_back(arg);
         }
     }
     if (files.size() > 1) {
         Complain(AppName(), "one FILE at most");
         m_exitStatus = kExitUsage;
         return false;
+    }
+    // A name the window's fields cannot hold would come back as another file's.
+    if (!files.empty() && !HoldsAsText(files.front())) {
+        RefuseFileName(nullptr, files.front(), str::kNameNotText);
+        files.clear();
     }
     {
         CMainDlg dlg(files.empty() ? std::string() : files.front());

@@ -9,8 +9,8 @@
 
 namespace quillmar::cli {
 
-// Whether standard descriptor fd was closed when the program started.
-bool IsClosed(const Environment& env, int fd);
+// One line for a file that failed, and the exit status that goes with it.
+int ReportFileError(const FileError& error);
 
 // Zero when the module is bound, else the failure's exit status once told,
 // with every candidate that was skipped and why.
@@ -25,11 +25,11 @@ bool WriteStandardOutput(const char* data, std::size_t size, FileError& error);
 
 // Zero, or the exit status once told that standard input (when the command
 // reads it) or standard output was closed at start.
-int RefuseClosed(const Environment& env, bool reads);
+int RefuseClosed(bool reads);
 
 int RunFileCommand(const CommandLine& line, const Environment& env);
 int RunTextCommand(const CommandLine& line, const Environment& env);
-int RunRandomKey(const Environment& env);
+int RunRandomKey();
 int RunSaveKey(const CommandLine& line, const Environment& env);
 
 } // namespace quillmar::cli

@@ -4,26 +4,35 @@
 #include "cli/Supervise.h"
 #include "operations/Binding.h"
 #include "operations/FilePair.h"
+#include "platform/os/Descriptors.h"
 #include "platform/os/WriteAll.h"
+
+#include <cerrno>
+#include <cstring>
 
 #include <unistd.h>
 
 namespace quillmar::cli {
 
-bool IsClosed(const Environment& env, int fd) {
-    return env.closed & (1u << fd);
-}
-
 // Nothing is read from or written to a closed standard stream as if it
 // were empty: the result would go nowhere, and the run would say it worked.
-int RefuseClosed(const Environment& env, bool reads) {
-    const char* closed = reads && IsClosed(env, STDIN_FILENO) ? "Standard input is closed."
-                         : IsClosed(env, STDOUT_FILENO)       ? "Standard output is closed."
+int RefuseClosed(bool reads) {
+    const char* closed = reads && !WasInherited(STDIN_FILENO) ? "Standard input is closed."
+                         : !WasInherited(STDOUT_FILENO)       ? "Standard output is closed."
                                                               : nullptr;
     if (!closed)
         return kExitDone;
     Say(closed);
     return kExitFailed;
+}
+
+int ReportFileError(const FileError& error) {
+    std::string line = FileErrorSentence(error);
+    // A size limit (ulimit -f) is no full disk, though the window counts it as one.
+    if (error.err == EFBIG)
+        (line += ' ') += std::string(std::strerror(EFBIG)) + ".";
+    Say(line);
+    return error.cause == FileErrorCause::Unflushed ? kExitUnflushed : kExitFailed;
 }
 
 bool WriteStandardOutput(const char* data, std::size_t size, FileError& error) {
@@ -47,12 +56,6 @@ int CheckModule(const CModule& module, const char* missingMessage) {
 
 int GetPassword(const PasswordSource& source, bool confirm, const Environment& env,
                 std::string& password) {
-    // It reads as empty now, which is not what the caller gave.
-    if (source.kind == PasswordSource::Kind::Descriptor && source.fd <= STDERR_FILENO &&
-        IsClosed(env, source.fd)) {
-        Say("--password-fd " + std::to_string(source.fd) + " names no open descriptor.");
-        return kExitUsage;
-    }
     const PasswordResult result = ObtainPassword(source, confirm, env.stopFd, password);
     switch (result.status) {
     case PasswordStatus::Ok:
@@ -75,7 +78,7 @@ int RunCommand(const CommandLine& line, const Environment& env) {
     case Command::DecryptText:
         return RunTextCommand(line, env);
     case Command::RandomKey:
-        return RunRandomKey(env);
+        return RunRandomKey();
     case Command::SaveKey:
         return RunSaveKey(line, env);
     case Command::Help:

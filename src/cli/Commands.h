@@ -13,14 +13,15 @@ namespace quillmar::cli {
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitFailed = 1; // nothing was changed
 inline constexpr int kExitUsage = 2;  // wrong usage or no password
+// The target was replaced, but may not survive a power cut: its folder
+// could not be flushed.
+inline constexpr int kExitUnflushed = 3;
 
 struct Environment {
     std::vector<std::filesystem::path> moduleDirs;
     // Readable once a signal asked the program to stop (see WatchStopSignals).
     int stopFd = -1;
     ProgressStyle progress = ProgressStyle::None;
-    // Bit n: standard descriptor n was closed at start (and is /dev/null now).
-    unsigned closed = 0;
 };
 
 // Runs every command but Help and Version; returns the exit status.

@@ -5,6 +5,7 @@
 #include "cli/Supervise.h"
 #include "crypto/CipherModules.h"
 #include "operations/FilePair.h"
+#include "platform/os/Descriptors.h"
 #include "platform/os/Wipe.h"
 #include "res/Strings.h"
 
@@ -16,41 +17,35 @@ namespace quillmar::cli {
 
 namespace {
 
-const char* const kInputClosed = "standard input is closed.";
-const char* const kOutputClosed = "standard output is closed.";
 const char* const kOneFile = ": source and target are one file.";
 
 // Why a file could not be opened: the system's words when a failed call
 // gave the cause, else the sentence for it.
 std::string Why(const std::string& spelled, const FileError& error) {
+    const std::string shown = ShownName(spelled);
     if (error.err != 0)
-        return spelled + ": " + std::strerror(error.err) + ".";
+        return shown + ": " + std::strerror(error.err) + ".";
+    // A closed stream is /dev/null now: read, it would pass for an empty
+    // input; written, the result would go nowhere and the run say it worked.
+    if (error.cause == FileErrorCause::Closed)
+        return shown + ": " + FileErrorSentence(error);
     return FileErrorSentence(error);
 }
 
 // Opens SOURCE and TARGET, "-" being standard input and output. Empty, or
 // the window's sentence followed by the file and the reason.
-std::string OpenFiles(const CommandLine& line, const Environment& env, BlockFiles& files) {
+std::string OpenFiles(const CommandLine& line, BlockFiles& files) {
     const std::string &source = line.source, &target = line.target;
-    const std::string noSource = std::string(str::kNoSourceFile) + " ";
-    const std::string noTarget = std::string(str::kNoTargetFile) + " ";
-    // A closed stream is /dev/null now: read, it would pass for an empty
-    // input; written, the result would go nowhere and the run say it worked.
-    if (source == "-" && IsClosed(env, STDIN_FILENO))
-        return noSource + "-: " + kInputClosed;
     const BlockOutcome opened =
-        OpenBlockFiles(source, target, PosixFileLayer(), files, {.dashNamesStream = true});
+        OpenBlockFiles(source, target, PosixFileLayer(), files, Dash::StandardStream);
     if (opened.kind == BlockOutcome::Kind::SourceUnopenable)
-        return noSource + Why(source, opened.error);
-    if (target == "-" && IsClosed(env, STDOUT_FILENO)) {
-        files = {};
-        return noTarget + "-: " + kOutputClosed;
-    }
+        return std::string(str::kNoSourceFile) + " " + Why(source, opened.error);
     if (opened.kind != BlockOutcome::Kind::TargetUnopenable)
         return {};
+    const std::string noTarget = std::string(str::kNoTargetFile) + " ";
     // The one refusal that no failed call made.
     if (opened.error.cause == FileErrorCause::SharingViolation && opened.error.err == 0)
-        return noTarget + target + kOneFile;
+        return noTarget + ShownName(target) + kOneFile;
     return noTarget + Why(target, opened.error);
 }
 
@@ -63,13 +58,15 @@ int RunFileCommand(const CommandLine& line, const Environment& env) {
     if (const int status = CheckModule(module, str::kNoEncryptDll))
         return status;
     // Binary output would garble the terminal, and its reader learns nothing.
-    if (line.target == "-" && !line.force && ::isatty(STDOUT_FILENO) == 1) {
+    const auto out =
+        line.target == "-" ? STDOUT_FILENO : DescriptorSpelledBy(MakeAbsolutePath(line.target));
+    if (out && !line.force && ::isatty(*out) == 1) {
         Say("Standard output is a terminal: redirect it to a file (> FILE) or a pipe "
             "(| COMMAND), name a TARGET, or give --force to write the bytes there anyway.");
         return kExitUsage;
     }
     BlockFiles files;
-    if (const std::string why = OpenFiles(line, env, files); !why.empty()) {
+    if (const std::string why = OpenFiles(line, files); !why.empty()) {
         Say(why);
         return kExitFailed;
     }
@@ -91,8 +88,7 @@ int RunFileCommand(const CommandLine& line, const Environment& env) {
     case BlockOutcome::Kind::Cancelled:
         return StopStatus(signal ? signal : SIGINT);
     case BlockOutcome::Kind::FileError:
-        Say(FileErrorSentence(outcome.error));
-        return kExitFailed;
+        return ReportFileError(outcome.error);
     case BlockOutcome::Kind::SourceUnopenable:
     case BlockOutcome::Kind::TargetUnopenable:
         break;

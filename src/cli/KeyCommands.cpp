@@ -10,8 +10,8 @@
 
 namespace quillmar::cli {
 
-int RunRandomKey(const Environment& env) {
-    if (const int status = RefuseClosed(env, false))
+int RunRandomKey() {
+    if (const int status = RefuseClosed(false))
         return status;
     auto made = MakeRandomKey();
     if (!made) {
@@ -21,10 +21,8 @@ int RunRandomKey(const Environment& env) {
     WipedString key(std::move(*made));
     key.Value() += '\n';
     FileError error;
-    if (!WriteStandardOutput(key.Value().data(), key.Value().size(), error)) {
-        Say(FileErrorSentence(error));
-        return kExitFailed;
-    }
+    if (!WriteStandardOutput(key.Value().data(), key.Value().size(), error))
+        return ReportFileError(error);
     return kExitDone;
 }
 
@@ -40,8 +38,7 @@ int RunSaveKey(const CommandLine& line, const Environment& env) {
         Say(str::kKeyTooLong);
         break;
     case KeySave::FileError:
-        Say(FileErrorSentence(error));
-        break;
+        return ReportFileError(error);
     }
     return kExitFailed;
 }

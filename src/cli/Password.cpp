@@ -1,19 +1,21 @@
 #include "cli/Password.h"
 
 #include "operations/KeyFiles.h"
+#include "platform/os/Descriptors.h"
 #include "platform/os/FileError.h"
+#include "platform/os/TargetPlace.h"
+#include "platform/os/Terminal.h"
+#include "platform/os/Utf8.h"
 #include "platform/os/Wipe.h"
 #include "platform/os/WriteAll.h"
 #include "res/Strings.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <span>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace quillmar::cli {
@@ -82,41 +84,6 @@ PasswordResult ReadLine(int fd, int cancelFd, std::string& password, const std::
     }
 }
 
-// Well-formed UTF-8 as the window's text fields take it: no overlong forms,
-// no surrogates, nothing above U+10FFFF.
-bool IsUtf8(std::string_view s) {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const auto* end = p + s.size();
-    while (p < end) {
-        const unsigned char b = *p;
-        std::size_t length = 0;
-        unsigned char low = 0x80, high = 0xBF; // the second byte's range
-        if (b < 0x80)
-            length = 1;
-        else if (b >= 0xC2 && b <= 0xDF)
-            length = 2;
-        else if (b >= 0xE0 && b <= 0xEF) {
-            length = 3;
-            low = b == 0xE0 ? 0xA0 : 0x80;
-            high = b == 0xED ? 0x9F : 0xBF;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            length = 4;
-            low = b == 0xF0 ? 0x90 : 0x80;
-            high = b == 0xF4 ? 0x8F : 0xBF;
-        } else
-            return false;
-        if (std::size_t(end - p) < length)
-            return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const unsigned char lo = k == 1 ? low : 0x80, hi = k == 1 ? high : 0xBF;
-            if (p[k] < lo || p[k] > hi)
-                return false;
-        }
-        p += length;
-    }
-    return true;
-}
-
 PasswordResult Check(std::string& password, const char* notTextMessage) {
     std::string message;
     if (password.empty())
@@ -131,95 +98,6 @@ PasswordResult Check(std::string& password, const char* notTextMessage) {
     return Refuse(std::move(message));
 }
 
-// The terminal while echo is off, for the signal handlers below.
-int g_tty = -1;
-termios g_saved{}, g_quiet{};
-
-// Signals that end or stop the process; SIGINT, SIGTERM and SIGHUP are
-// taken through the stop descriptor instead.
-constexpr int kEndingSignals[] = {SIGQUIT, SIGTSTP, SIGTTIN, SIGTTOU,
-                                  SIGALRM, SIGUSR1, SIGUSR2, SIGPIPE};
-struct sigaction g_before[std::size(kEndingSignals) + 1]; // and SIGCONT's
-
-void OnEndingSignal(int sig);
-
-void Handle(int sig, void (*handler)(int)) {
-    struct sigaction action {};
-    action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
-    for (const int s : kEndingSignals)
-        sigaddset(&action.sa_mask, s); // also lets tcsetattr work from the background
-    ::sigaction(sig, &action, nullptr);
-}
-
-// Puts the terminal back, then does what the signal would have done: the
-// process ends, or stops until SIGCONT turns echo off again.
-void OnEndingSignal(int sig) {
-    const int savedErrno = errno;
-    ::tcsetattr(g_tty, TCSANOW, &g_saved);
-    ::signal(sig, SIG_DFL);
-    sigset_t only;
-    sigemptyset(&only);
-    sigaddset(&only, sig);
-    ::raise(sig);
-    ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr); // ends or stops here
-    ::pthread_sigmask(SIG_BLOCK, &only, nullptr);
-    // Continued, or never stopped: an orphaned process group ignores SIGTSTP.
-    Handle(sig, OnEndingSignal);
-    ::tcsetattr(g_tty, TCSANOW, &g_quiet);
-    errno = savedErrno;
-}
-
-void OnContinue(int) {
-    const int savedErrno = errno;
-    ::tcsetattr(g_tty, TCSANOW, &g_quiet);
-    errno = savedErrno;
-}
-
-// Echo off on tty while it lives, and back on however the process ends or stops.
-class EchoOff {
-public:
-    explicit EchoOff(int tty) {
-        m_ok = m_handled = ::tcgetattr(tty, &g_saved) == 0;
-        g_quiet = g_saved;
-        g_quiet.c_lflag &= tcflag_t(~ECHO);
-        g_quiet.c_lflag |= ICANON;
-        g_tty = tty;
-        for (std::size_t i = 0; m_handled && i < std::size(kEndingSignals); ++i) {
-            ::sigaction(kEndingSignals[i], nullptr, &g_before[i]);
-            // A signal the caller ignores stays ignored; SIGPIPE is ignored by
-            // the program itself, but would end it at the prompt.
-            if (g_before[i].sa_handler != SIG_IGN || kEndingSignals[i] == SIGPIPE)
-                Handle(kEndingSignals[i], OnEndingSignal);
-        }
-        if (m_handled) {
-            ::sigaction(SIGCONT, nullptr, &g_before[std::size(kEndingSignals)]);
-            Handle(SIGCONT, OnContinue);
-        }
-        // Flushing drops what was typed ahead, while it was still shown.
-        m_ok = m_ok && ::tcsetattr(tty, TCSAFLUSH, &g_quiet) == 0;
-    }
-    ~EchoOff() {
-        if (!m_handled)
-            return;
-        sigset_t all, before;
-        sigfillset(&all);
-        ::pthread_sigmask(SIG_BLOCK, &all, &before);
-        if (m_ok)
-            ::tcsetattr(g_tty, TCSAFLUSH, &g_saved);
-        for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
-            ::sigaction(kEndingSignals[i], &g_before[i], nullptr);
-        ::sigaction(SIGCONT, &g_before[std::size(kEndingSignals)], nullptr);
-        ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
-    }
-    EchoOff(const EchoOff&) = delete;
-    EchoOff& operator=(const EchoOff&) = delete;
-    bool ok() const { return m_ok; }
-
-private:
-    bool m_ok = false, m_handled = false;
-};
-
 const char* const kNoTerminal = "No password: give --key-file KEYFILE or --password-fd N, or run "
                                 "quillmar in a terminal to be asked for it.";
 const char* const kNotUtf8 =
@@ -229,7 +107,9 @@ const char* const kNotUtf8 =
 
 PasswordResult ReadPasswordFromDescriptor(int fd, int cancelFd, std::string& password) {
     const std::string name = "descriptor " + std::to_string(fd);
-    if (::fcntl(fd, F_GETFD) < 0) {
+    // Only one the caller passed: a closed one is /dev/null now, and a higher
+    // one may be the program's own source file or signal descriptor.
+    if (!WasInherited(fd)) {
         Forget(password);
         return Refuse("--password-fd " + std::to_string(fd) + " names no open descriptor.");
     }
@@ -239,15 +119,18 @@ PasswordResult ReadPasswordFromDescriptor(int fd, int cancelFd, std::string& pas
 PasswordResult ReadPasswordFromFile(const std::string& path, int cancelFd, std::string& password) {
     Forget(password);
     const std::string absolute = MakeAbsolutePath(path);
-    const std::string& name = absolute.empty() ? path : absolute;
+    if (const auto fd = DescriptorSpelledBy(absolute))
+        return ReadPasswordFromDescriptor(*fd, cancelFd, password);
+    FileError error{FileErrorCause::BadPath, path};
     // Not blocking: a named pipe with no writer reads as empty instead of hanging.
-    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int fd = absolute.empty() ? -1 : OpenSecretFile(absolute, error);
     if (fd < 0)
-        return Refuse(FileErrorSentence({CauseFromErrno(errno), name}));
+        return Refuse(FileErrorSentence(error));
+    const std::string name = ShownName(error.path);
     struct stat st {};
     PasswordResult result;
     if (::fstat(fd, &st) != 0)
-        result = Refuse(FileErrorSentence({CauseFromErrno(errno), name}));
+        result = Refuse(FileErrorSentence(ErrnoError(errno, error.path)));
     else if (st.st_mode & (S_IRGRP | S_IROTH))
         result = Refuse(name + " can be read by its group or by others: make it private with "
                                "chmod 600 first.");

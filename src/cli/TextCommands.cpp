@@ -89,7 +89,7 @@ int RunTextCommand(const CommandLine& line, const Environment& env) {
     const CModule module(kTextModule, encrypt ? kEncryptEntry : kDecryptEntry, env.moduleDirs);
     if (const int status = CheckModule(module, encrypt ? str::kNoEncryptDll : str::kNoDecryptDll))
         return status;
-    if (const int status = RefuseClosed(env, true))
+    if (const int status = RefuseClosed(true))
         return status;
     WipedString password{std::string()};
     if (const int status = GetPassword(line.password, encrypt, env, password.Value()))
@@ -114,8 +114,7 @@ int RunTextCommand(const CommandLine& line, const Environment& env) {
             "encrypt-file.");
         break;
     case TextFailure::File:
-        Say(FileErrorSentence(error));
-        break;
+        return ReportFileError(error);
     }
     return kExitFailed;
 }

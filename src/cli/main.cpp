@@ -1,6 +1,7 @@
 // quillmar: the window's encryption for scripts, backups and servers.
 #include "cli/Commands.h"
 #include "cli/Supervise.h"
+#include "platform/os/Descriptors.h"
 #include "platform/os/Module.h"
 #include "platform/os/ProcessHardening.h"
 
@@ -19,18 +20,13 @@ using namespace quillmar::cli;
 namespace {
 
 // A closed standard descriptor would be taken by the next file opened, and a
-// message meant for standard error could land in a target file. Returns
-// which were closed (bit n for descriptor n): "-" must not name /dev/null.
-unsigned OpenStandardDescriptors() {
-    unsigned closed = 0;
+// message meant for standard error could land in a target file. "-" still
+// names the closed stream, not /dev/null: see WasInherited.
+void OpenStandardDescriptors() {
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-        if (::fcntl(fd, F_GETFD) >= 0)
-            continue;
-        if (::open("/dev/null", O_RDWR) != fd)
+        if (::fcntl(fd, F_GETFD) < 0 && ::open("/dev/null", O_RDWR) != fd)
             ::_exit(kExitFailed);
-        closed |= 1u << fd;
     }
-    return closed;
 }
 
 // Escape sequences only where the terminal can move its cursor.
@@ -45,9 +41,11 @@ ProgressStyle ProgressOnStandardError() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before anything is opened: --password-fd and /dev/fd/N name only these.
+    NoteInheritedDescriptors();
     // Before any password is in memory.
     HardenProcess();
-    const unsigned closed = OpenStandardDescriptors();
+    OpenStandardDescriptors();
     const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
     const ParsedCommandLine parsed = ParseCommandLine(args);
     if (!parsed.error.empty()) {
@@ -65,7 +63,6 @@ int main(int argc, char** argv) {
     }
     const Environment env{.moduleDirs = ProgramModuleDirectories(),
                           .stopFd = WatchStopSignals(),
-                          .progress = ProgressOnStandardError(),
-                          .closed = closed};
+                          .progress = ProgressOnStandardError()};
     return RunCommand(parsed.line, env);
 }

@@ -36,8 +36,8 @@ CFPDlg::CFPDlg() : CDialog(kFileTemplate) {
 
 bool CFPDlg::OnInitDialog() {
     CDialog::OnInitDialog();
-    AcceptFileDrops(*this, IDC_SOURCE);
-    AcceptFileDrops(*this, IDC_TARGET);
+    AcceptFileDrops(*this, IDC_SOURCE, str::kNameNotText);
+    AcceptFileDrops(*this, IDC_TARGET, str::kNameNotText);
     return true;
 }
 

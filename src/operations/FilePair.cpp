@@ -1,50 +1,68 @@
 #include "operations/FilePair.h"
 
+#include "platform/os/Descriptors.h"
+
 #include <unistd.h>
 
 namespace quillmar {
 
 namespace {
 
-std::unique_ptr<ByteReader> OpenSource(std::string_view path, FileLayer& layer,
-                                       const StandardStreams& streams, FileError& error) {
-    if (streams.dashNamesStream && path == "-") {
-        error = {FileErrorCause::InvalidFile, kStandardInput};
-        return streams.inputClosed ? nullptr : ReaderOnDescriptor(STDIN_FILENO, kStandardInput);
+// The descriptor that path names ("-" as dash says), with the name to show
+// for it; nothing for a file name.
+std::optional<int> NamedDescriptor(std::string_view path, const std::string& absolute, Dash dash,
+                                   bool output, std::string& shown) {
+    if (dash == Dash::StandardStream && path == "-") {
+        shown = output ? kStandardOutput : kStandardInput;
+        return output ? STDOUT_FILENO : STDIN_FILENO;
     }
-    // An empty path, or one too long to open, names no file.
-    error = {FileErrorCause::BadPath, std::string(path)};
-    const std::string absolute = MakeAbsolutePath(path);
-    return absolute.empty() ? nullptr : layer.OpenRead(absolute, Pipes::Refuse, error);
+    shown = absolute;
+    return DescriptorSpelledBy(absolute);
 }
 
-std::unique_ptr<ByteWriter> OpenTarget(std::string_view path, FileLayer& layer,
-                                       const StandardStreams& streams, FileError& error) {
-    if (streams.dashNamesStream && path == "-") {
-        error = {FileErrorCause::InvalidFile, kStandardOutput};
-        return streams.outputClosed ? nullptr : WriterOnDescriptor(STDOUT_FILENO, kStandardOutput);
-    }
-    error = {FileErrorCause::BadPath, std::string(path)};
+// A descriptor the caller did not pass is none of theirs to name.
+bool Passed(int fd, const std::string& shown, FileError& error) {
+    error = {FileErrorCause::Closed, shown};
+    return WasInherited(fd);
+}
+
+std::unique_ptr<ByteWriter> OpenTarget(std::string_view path, FileLayer& layer, Dash dash,
+                                       FileError& error) {
     const std::string absolute = MakeAbsolutePath(path);
+    std::string shown;
+    if (const auto fd = NamedDescriptor(path, absolute, dash, true, shown))
+        return Passed(*fd, shown, error) ? WriterOnDescriptor(*fd, shown) : nullptr;
+    error = {FileErrorCause::BadPath, std::string(path)};
     return absolute.empty() ? nullptr : layer.OpenReplace(absolute, Readers::AsBefore, error);
 }
 
 } // namespace
 
+std::unique_ptr<ByteReader> OpenReaderByName(std::string_view path, FileLayer& layer,
+                                             Reading reading, Dash dash, FileError& error) {
+    const std::string absolute = MakeAbsolutePath(path);
+    std::string shown;
+    if (const auto fd = NamedDescriptor(path, absolute, dash, false, shown))
+        return Passed(*fd, shown, error) ? ReaderOnDescriptor(*fd, shown) : nullptr;
+    // An empty path, or one too long to open, names no file.
+    error = {FileErrorCause::BadPath, std::string(path)};
+    return absolute.empty() ? nullptr : layer.OpenRead(absolute, reading, error);
+}
+
 BlockOutcome OpenBlockFiles(std::string_view sourcePath, std::string_view targetPath,
-                            FileLayer& layer, BlockFiles& files, const StandardStreams& streams) {
+                            FileLayer& layer, BlockFiles& files, Dash dash) {
     using Kind = BlockOutcome::Kind;
     files = {};
     FileError error;
-    if (!(files.source = OpenSource(sourcePath, layer, streams, error)))
+    if (!(files.source = OpenReaderByName(sourcePath, layer, Reading::Data, dash, error)))
         return {Kind::SourceUnopenable, error};
-    files.target = OpenTarget(targetPath, layer, streams, error);
+    files.target = OpenTarget(targetPath, layer, dash, error);
     // Asked of the file that would really be replaced, however it was named:
     // replacing it would destroy the source, and "encrypt-file f - >> f"
     // would read its own output for ever.
     const auto sourceId = files.source->Identity();
     if (files.target && sourceId && files.target->Replaces() == sourceId) {
-        error = {FileErrorCause::SharingViolation, targetPath == "-" && streams.dashNamesStream
+        error = {FileErrorCause::SharingViolation, targetPath == "-" && dash == Dash::StandardStream
                                                        ? kStandardOutput
                                                        : MakeAbsolutePath(targetPath)};
         files.target.reset();

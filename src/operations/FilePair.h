@@ -9,24 +9,26 @@
 namespace quillmar {
 
 // How "-" is taken: the window has no standard streams, so there it is a file
-// name; the command line reads standard input or writes standard output for
-// it, unless that stream was closed when the program started.
-struct StandardStreams {
-    bool dashNamesStream = false;
-    bool inputClosed = false;
-    bool outputClosed = false;
-};
+// name; the command line reads standard input or writes standard output.
+enum class Dash { FileName, StandardStream };
 
 inline constexpr const char* kStandardInput = "standard input";
 inline constexpr const char* kStandardOutput = "standard output";
 
+// A file to read, by name. "-" (as dash says), /dev/stdin, /dev/fd/N and
+// the like are the descriptor itself, read where it stands, and only one the
+// caller passed: a closed one would read as empty, one of the program's own
+// as its own files (Closed in error). The rest as the layer opens it.
+std::unique_ptr<ByteReader> OpenReaderByName(std::string_view path, FileLayer& layer,
+                                             Reading reading, Dash dash, FileError& error);
+
 // Opens the source, then the target. One file named as both, however
 // spelled, linked or redirected, is refused as a target. Empty paths and
-// paths too long to open fail. Success, or which of the two could not be
-// opened with the cause.
+// paths too long to open fail. A target named as a descriptor is written in
+// place, as "-" is. Success, or which of the two could not be opened with
+// the cause.
 BlockOutcome OpenBlockFiles(std::string_view sourcePath, std::string_view targetPath,
-                            FileLayer& layer, BlockFiles& files,
-                            const StandardStreams& streams = {});
+                            FileLayer& layer, BlockFiles& files, Dash dash = Dash::FileName);
 
 // Opens both files, then runs the plain loop.
 BlockOutcome RunBlockCipher(std::string_view sourcePath, std::string_view targetPath,

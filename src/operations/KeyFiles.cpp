@@ -1,6 +1,7 @@
 #include "operations/KeyFiles.h"
 
 #include "crypto/KeyFile.h"
+#include "operations/FilePair.h"
 #include "platform/os/Wipe.h"
 
 #include <span>
@@ -11,9 +12,7 @@ KeyLoad LoadKeyFile(const std::string& path, FileLayer& layer, std::string& pass
                     FileError& error) {
     SecureWipe(password.data(), password.size());
     password.clear();
-    const std::string absolute = MakeAbsolutePath(path);
-    error = {FileErrorCause::BadPath, path};
-    const auto reader = absolute.empty() ? nullptr : layer.OpenRead(absolute, Pipes::Read, error);
+    const auto reader = OpenReaderByName(path, layer, Reading::Secret, Dash::FileName, error);
     if (!reader)
         return KeyLoad::FileError;
     KeyRecord record;

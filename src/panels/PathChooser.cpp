@@ -2,6 +2,7 @@
 
 #include "platform/os/FileError.h"
 #include "platform/ui/FileChooser.h"
+#include "platform/ui/FileNames.h"
 #include "res/Strings.h"
 
 namespace quillmar {
@@ -13,6 +14,12 @@ bool Choose(const CDialog& panel, std::string& rememberedPath, bool fileMustExis
     std::string initial = rememberedPath.size() < kMaxPath ? rememberedPath : std::string();
     const auto chosen =
         AfxChooseFile({&panel, str::kChooseFileTitle, std::move(initial), fileMustExist});
+    // A name the fields cannot hold would come back as another file's.
+    if (chosen && !HoldsAsText(*chosen)) {
+        RefuseFileName(&panel, *chosen, str::kNameNotText);
+        rememberedPath.clear();
+        return false;
+    }
     rememberedPath = chosen ? MakeAbsolutePath(*chosen) : std::string();
     return !rememberedPath.empty();
 }

@@ -34,6 +34,10 @@ inline constexpr const char* kNoRandomKey =
 
 // Key files and their chooser
 inline constexpr const char* kChooseFileTitle = "Please select file:";
+// A file name whose bytes are not text: %1 is the name, escaped.
+inline constexpr const char* kNameNotText =
+    "The name %1 cannot be shown as text, so it was not used: a look-alike name would stand "
+    "for another file. Rename it, or use the quillmar command.";
 inline constexpr const char* kKeySaved = "Password successful saved!";
 inline constexpr const char* kKeyLoaded = "Password succesful loaded!";
 inline constexpr const char* kKeyFileEmpty = "Can not read from the file!";

@@ -57,7 +57,7 @@ struct FakeFiles : FileLayer {
         std::unique_ptr<ByteWriter> inner;
         std::size_t pos = 0; // bytes read, or written
     };
-    std::unique_ptr<ByteReader> OpenRead(const std::string& path, Pipes, FileError&) override {
+    std::unique_ptr<ByteReader> OpenRead(const std::string& path, Reading, FileError&) override {
         return std::make_unique<Stream>(*this, path);
     }
     std::unique_ptr<ByteWriter> OpenReplace(const std::string& path, Readers readers,

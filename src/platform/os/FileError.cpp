@@ -1,7 +1,10 @@
 #include "platform/os/FileError.h"
 
+#include "platform/os/Utf8.h"
+
 #include <cerrno>
-#include <filesystem>
+#include <cstdio>
+#include <unistd.h>
 
 namespace quillmar {
 
@@ -46,7 +49,7 @@ FileErrorCause CauseFromErrno(int err) {
 }
 
 std::string FileErrorSentence(const FileError& e) {
-    const std::string& p = e.path;
+    const std::string p = ShownName(e.path);
     switch (e.cause) {
     case FileErrorCause::FileNotFound:
         return p + " was not found.";
@@ -73,30 +76,91 @@ std::string FileErrorSentence(const FileError& e) {
                    "followed.";
     case FileErrorCause::ForeignFile:
         return p + " belongs to another user in a shared folder, so it was not replaced.";
+    case FileErrorCause::ForeignSecret:
+        return p + " belongs to " + ShownName(e.owner) +
+               ", not to you or root, so no password was read from it.";
+    case FileErrorCause::ForeignOwner:
+        return p + " belongs to another user.";
+    case FileErrorCause::OthersMayWrite:
+        return p + " may be written by other users.";
+    case FileErrorCause::Closed:
+        return p + " is closed.";
+    case FileErrorCause::Unflushed:
+        return p + " was replaced, but its folder could not be flushed to disk: the change may "
+                   "not survive a power cut.";
     case FileErrorCause::Generic:
         break;
     }
     return "An unknown error occurred while accessing " + p + ".";
 }
 
+std::string ShownName(std::string_view name) {
+    std::string shown;
+    shown.reserve(name.size());
+    const auto octal = [&](unsigned char byte) {
+        char code[5];
+        std::snprintf(code, sizeof code, "\\%03o", byte);
+        shown += code;
+    };
+    while (!name.empty()) {
+        const std::size_t n = Utf8CharLength(name);
+        const auto byte = static_cast<unsigned char>(name.front());
+        // C1 controls (U+0080..U+009F) steer terminals as the C0 ones do.
+        if (n == 0 || (n == 2 && byte == 0xC2 && static_cast<unsigned char>(name[1]) < 0xA0)) {
+            octal(byte);
+            name.remove_prefix(1);
+            continue;
+        }
+        if (n == 1) {
+            static constexpr std::string_view kLetters = "abtnvfr"; // \a (7) to \r (13)
+            if (byte == '\\')
+                shown += "\\\\";
+            else if (byte >= 7 && byte <= 13)
+                (shown += '\\') += kLetters[byte - 7];
+            else if (byte < 0x20 || byte == 0x7F)
+                octal(byte);
+            else
+                shown += char(byte);
+        } else {
+            shown.append(name.substr(0, n));
+        }
+        name.remove_prefix(n);
+    }
+    return shown;
+}
+
 std::string MakeAbsolutePath(std::string_view path) {
     if (path.empty())
         return {};
-    std::error_code ec;
-    const auto abs = std::filesystem::absolute(std::filesystem::path(path), ec);
-    if (ec)
-        return {};
+    std::string joined;
+    if (!path.starts_with('/')) {
+        char cwd[4096];
+        if (!::getcwd(cwd, sizeof cwd))
+            return {};
+        joined = cwd;
+        joined += '/';
+    }
+    joined += path;
     // "." and empty names go, but ".." stays for the kernel to resolve: after
     // a symlinked folder it leads somewhere else than the text suggests.
-    std::filesystem::path kept = abs.root_path();
-    for (const auto& part : abs.relative_path()) {
-        if (!part.empty() && part != ".")
-            kept /= part;
+    std::string kept;
+    std::string_view rest = joined;
+    bool folder = false; // the last name was empty or ".": a folder is meant
+    while (!rest.empty()) {
+        const auto slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        rest.remove_prefix(slash == std::string_view::npos ? rest.size() : slash + 1);
+        folder = part.empty() || part == ".";
+        if (!folder)
+            (kept += '/') += part;
+        if (slash != std::string_view::npos && rest.empty())
+            folder = true;
     }
-    const std::string s = kept.string();
-    if (s.size() >= kMaxPath)
+    if (kept.empty() || folder)
+        kept += '/';
+    if (kept.size() >= kMaxPath)
         return {};
-    return s;
+    return kept;
 }
 
 } // namespace quillmar

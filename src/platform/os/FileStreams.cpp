@@ -1,6 +1,7 @@
 #include "platform/os/FileStreams.h"
 
 #include "platform/os/ReplacingFile.h"
+#include "platform/os/TargetPlace.h"
 #include "platform/os/Wipe.h"
 #include "platform/os/WriteAll.h"
 
@@ -9,7 +10,9 @@
 #include <fcntl.h>
 #include <fstream>
 #include <linux/fs.h> // BLKGETSIZE64
+#include <linux/openat2.h>
 #include <poll.h>
+#include <sys/syscall.h>
 
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -210,6 +213,23 @@ private:
     std::string m_name;
 };
 
+// Non-blocking, so that naming a FIFO cannot hang the window here. A link of
+// /proc's to an open file (/proc/PID/fd/N, .../cwd) on the way is refused:
+// it names what another process holds, or a pipe that reopened is another.
+int OpenData(const std::string& path, FileError& error) {
+    open_how how{};
+    how.flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    how.resolve = RESOLVE_NO_MAGICLINKS;
+    int fd = int(::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how));
+    if (fd < 0 && errno == ENOSYS) // before Linux 5.6
+        fd = ::open(path.c_str(), int(how.flags));
+    if (fd < 0)
+        error = errno == ELOOP && ::access(path.c_str(), F_OK) == 0
+                    ? FileError{FileErrorCause::BadPath, path}
+                    : ErrnoError(errno, path);
+    return fd;
+}
+
 // umask() can only be read by changing it, which would race with other
 // threads creating files; the kernel shows it here instead.
 mode_t CurrentUmask() {
@@ -224,15 +244,13 @@ mode_t CurrentUmask() {
 
 class PosixLayer : public FileLayer {
 public:
-    std::unique_ptr<ByteReader> OpenRead(const std::string& path, Pipes pipes,
+    std::unique_ptr<ByteReader> OpenRead(const std::string& path, Reading reading,
                                          FileError& error) override {
         error = {FileErrorCause::Generic, path};
-        // Non-blocking, so that naming a FIFO cannot hang the window here.
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-        if (fd < 0) {
-            error = ErrnoError(errno, path);
+        const int fd =
+            reading == Reading::Secret ? OpenSecretFile(path, error) : OpenData(path, error);
+        if (fd < 0)
             return nullptr;
-        }
         struct stat st {};
         if (::fstat(fd, &st) != 0) {
             error = ErrnoError(errno, path);
@@ -252,7 +270,7 @@ public:
             // never ends or never delivers is stopped by the user's Cancel.
             if (::ioctl(fd, BLKGETSIZE64, &size) != 0)
                 size = 0;
-        } else if (S_ISCHR(st.st_mode) || (S_ISFIFO(st.st_mode) && pipes == Pipes::Read)) {
+        } else if (S_ISCHR(st.st_mode) || (S_ISFIFO(st.st_mode) && reading == Reading::Secret)) {
             size = 0; // not known
         } else {
             // A folder has no bytes to read (as a read would say), a refused

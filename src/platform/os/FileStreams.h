@@ -42,10 +42,11 @@ public:
     virtual std::optional<FileIdentity> Replaces() const { return std::nullopt; }
 };
 
-// Whether OpenRead takes a named pipe. A long operation refuses one: with no
+// What OpenRead opens. A long operation's data refuses a named pipe: with no
 // writer it reads as empty, and an empty result would pass for a success. A
-// key file may be one: what is there is read, nothing when no writer holds it.
-enum class Pipes { Refuse, Read };
+// secret (a key file) may be one: what is there is read, nothing when no
+// writer holds it; but it must be our own or root's, see OpenSecretFile.
+enum class Reading { Data, Secret };
 
 // Who may read a replaced file: whoever could read the file it replaces (a new
 // file follows the umask), or its owner only, whatever the old file allowed.
@@ -55,8 +56,9 @@ class FileLayer {
 public:
     virtual ~FileLayer() = default;
     // An existing regular file or device, for reading; nothing when it cannot
-    // be opened, with the cause in error.
-    virtual std::unique_ptr<ByteReader> OpenRead(const std::string& absolutePath, Pipes pipes,
+    // be opened, with the cause in error. /proc's links to open files are
+    // refused: a descriptor is named as one, see DescriptorSpelledBy.
+    virtual std::unique_ptr<ByteReader> OpenRead(const std::string& absolutePath, Reading reading,
                                                  FileError& error) = 0;
     // Nothing when the file could not be written, with the cause in error: a
     // missing folder, a directory, a file that may not be written.

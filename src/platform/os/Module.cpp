@@ -1,10 +1,77 @@
 #include "platform/os/Module.h"
 
+#include "platform/os/FileError.h"
+#include "platform/os/TargetPlace.h"
+
+#include <atomic>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillmar {
+
+namespace {
+
+std::optional<FileErrorCause> Untrusted(const struct stat& entry, const struct stat& /*folder*/) {
+    if (entry.st_uid != 0 && entry.st_uid != ::geteuid())
+        return FileErrorCause::ForeignOwner;
+    // A link's own bits mean nothing; the folder it lies in was judged.
+    if (S_ISLNK(entry.st_mode))
+        return std::nullopt;
+    // Nobody else can rename or remove our entries in a sticky folder of root's.
+    const bool rootSticky =
+        S_ISDIR(entry.st_mode) && entry.st_uid == 0 && (entry.st_mode & S_ISVTX);
+    if ((entry.st_mode & (S_IWGRP | S_IWOTH)) && !rootSticky)
+        return FileErrorCause::OthersMayWrite;
+    return std::nullopt;
+}
+
+// The module file at path, open for loading, when the path is trusted; -1
+// when it is missing, or untrusted with the reason in reason.
+int OpenTrusted(const std::filesystem::path& path, std::string& reason) {
+    FileError error;
+    const auto place = FindTargetPlace(path.string(), error, Untrusted);
+    if (!place) {
+        const auto cause = error.cause;
+        if (cause == FileErrorCause::ForeignOwner || cause == FileErrorCause::OthersMayWrite ||
+            cause == FileErrorCause::ForeignLink)
+            reason = FileErrorSentence(error);
+        return -1;
+    }
+    if (!place->existing || !S_ISREG(place->existing->st_mode))
+        return -1;
+    const int fd = ::openat(place->folder.Get(), place->name.c_str(),
+                            O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    if (const auto cause = Untrusted(st, place->folderStat)) {
+        reason = FileErrorSentence({*cause, place->shown});
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Loads the module open as fd. The loader answers a name it has seen before
+// with the object it loaded then, whatever file the name shows now, so each
+// load gets a name never used: a count spelled as "/." and "/" in the path,
+// which change the name but not where it leads.
+void* LoadFrom(int fd) {
+    static std::atomic<std::uint32_t> loads{0};
+    const std::uint32_t count = loads++;
+    std::string name = "/proc";
+    for (int bit = 0; bit < 32; ++bit)
+        name += (count >> bit) & 1 ? "/." : "/";
+    name += "/self/fd/" + std::to_string(fd);
+    return dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+} // namespace
 
 CModule::CModule(const std::string& fileName, const std::string& entryName,
                  const std::vector<std::filesystem::path>& dirs) {
@@ -13,15 +80,16 @@ CModule::CModule(const std::string& fileName, const std::string& entryName,
     for (const auto& dir : dirs) {
         if (dir.empty() || !dir.is_absolute())
             continue;
-        std::error_code ec;
-        const auto candidate = std::filesystem::canonical(dir / fileName, ec);
-        if (ec || !std::filesystem::is_regular_file(candidate, ec))
+        const auto candidate = dir / fileName;
+        std::string reason;
+        const int fd = OpenTrusted(candidate, reason);
+        if (!reason.empty())
+            m_skipped.push_back(candidate.string() + " was not loaded: " + reason);
+        if (fd < 0)
             continue;
-        if (auto reason = UntrustedModuleReason(candidate)) {
-            m_skipped.push_back(candidate.string() + " was not loaded: " + *reason);
-            continue;
-        }
-        m_handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+        // Loaded through the descriptor: nothing can be swapped in after the check.
+        m_handle = LoadFrom(fd);
+        ::close(fd);
         if (m_handle)
             break;
     }
@@ -49,25 +117,6 @@ std::vector<std::filesystem::path> ProgramModuleDirectories() {
     if (ec || !exe.is_absolute())
         return {};
     return DefaultModuleDirectories(exe.parent_path());
-}
-
-std::optional<std::string> UntrustedModuleReason(const std::filesystem::path& file) {
-    const uid_t me = ::geteuid();
-    bool isFile = true;
-    for (auto p = file;; p = p.parent_path()) {
-        struct stat st {};
-        if (::lstat(p.c_str(), &st) != 0)
-            return p.string() + " cannot be examined.";
-        if (st.st_uid != 0 && st.st_uid != me)
-            return p.string() + " belongs to another user.";
-        // Nobody else can rename or remove our entries in a sticky folder of root's.
-        const bool rootSticky = !isFile && st.st_uid == 0 && (st.st_mode & S_ISVTX);
-        if ((st.st_mode & (S_IWGRP | S_IWOTH)) && !rootSticky)
-            return p.string() + " may be written by other users.";
-        if (p == p.parent_path())
-            return std::nullopt;
-        isFile = false;
-    }
 }
 
 bool CModule::ThreadSafe() const {

@@ -19,18 +19,16 @@ std::vector<std::filesystem::path> DefaultModuleDirectories(const std::filesyste
 // tell: argv[0] is whatever the caller chose to write there.
 std::vector<std::filesystem::path> ProgramModuleDirectories();
 
-// Why a module file may not be loaded, or nothing when it may: the file and
-// every folder above it must belong to root or to us and be writable by no
-// one else, so that no other user can put code of theirs in our process. A
-// root-owned sticky folder such as /tmp may lie on the way.
-std::optional<std::string> UntrustedModuleReason(const std::filesystem::path& file);
-
 class CModule {
 public:
     enum class Status { Bound, ModuleMissing, EntryMissing };
 
     // Looks for fileName in each folder in turn, by its exact name only; one
-    // that others could have changed is skipped as if missing.
+    // that others could have changed is skipped as if missing. Every folder on
+    // the way, every link followed and the file itself must belong to root or
+    // to us and be writable by no one else (a root-owned sticky folder such as
+    // /tmp may lie on the way), so that no other user can put code of theirs
+    // in our process; the very file judged is what gets loaded.
     CModule(const std::string& fileName, const std::string& entryName,
             const std::vector<std::filesystem::path>& dirs);
     ~CModule();

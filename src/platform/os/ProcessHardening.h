@@ -1,7 +1,8 @@
 #pragma once
 // Keeps passwords in memory out of reach: no core file is written when the
 // program crashes, and other processes of the same user cannot attach to it
-// or read its memory.
+// or read its memory. A file size limit fails a write instead of killing the
+// process part-way (SIGXFSZ is ignored).
 
 namespace quillmar {
 

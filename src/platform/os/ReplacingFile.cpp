@@ -3,6 +3,7 @@
 #include "platform/os/TemporaryFiles.h"
 #include "platform/os/WriteAll.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -50,6 +51,31 @@ bool ShownInProc(int fd) {
            viaProc.st_dev == direct.st_dev && viaProc.st_ino == direct.st_ino;
 }
 
+bool InGroup(gid_t gid) {
+    if (gid == ::getegid())
+        return true;
+    gid_t groups[256];
+    const int n = ::getgroups(int(std::size(groups)), groups);
+    return std::find(groups, groups + std::max(n, 0), gid) != groups + std::max(n, 0);
+}
+
+// The permission bits of a file that takes old's place and ended up with
+// now's owner and group: old's bits, but a class whose members changed gets
+// no more than its new members had before. Never set-id or sticky bits: a
+// file another user made setuid must not become our setuid program.
+mode_t KeptBits(const struct stat& old, const struct stat& now) {
+    mode_t bits = old.st_mode & 0777;
+    const mode_t group = (old.st_mode >> 3) & 7, others = old.st_mode & 7;
+    if (now.st_uid != old.st_uid) {
+        // We could write the old file, and read it as its group or as others.
+        const mode_t had = InGroup(old.st_gid) ? group : others;
+        bits = (bits & 077) | ((had | 2) << 6);
+    }
+    if (now.st_gid != old.st_gid)
+        bits = (bits & 0707) | ((group & others) << 3);
+    return bits;
+}
+
 // Flushes the folder's entries, so that the rename is on disk too.
 int SyncFolder(int folder) {
     const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -84,21 +110,23 @@ std::optional<ReplacingFile> ReplacingFile::Create(const std::string& target, mo
         }
         // In /tmp and the like, another user's file may be a trap laid for us
         // to fill: a name chosen by someone else is not ours to replace.
-        const uid_t me = ::geteuid();
-        if (IsSharedFolder(at.folderStat) && st->st_uid != me &&
+        if (IsSharedFolder(at.folderStat) && st->st_uid != ::geteuid() &&
             st->st_uid != at.folderStat.st_uid) {
             error.cause = FileErrorCause::ForeignFile;
             return std::nullopt;
         }
-        // A file we could not have written in place is not replaced either.
+        // A file we could not have written in place is not replaced either,
+        // nor one the sticky bit would keep at the rename, after the whole run.
+        if (!StickyAllowsRemoving(*st, at.folderStat)) {
+            error = f.Fail(EPERM);
+            return std::nullopt;
+        }
         if (::faccessat(at.folder.Get(), at.name.c_str(), W_OK, 0) != 0) {
             error = f.Fail(errno);
             return std::nullopt;
         }
-        // Only our own file's bits, and never set-id ones: a file another
-        // user made setuid must not become our setuid program.
-        if (!forceMode && st->st_uid == me)
-            f.m_mode = st->st_mode & 0777;
+        f.m_old = *st;
+        f.m_forceMode = forceMode;
         f.m_replaces = IdentityOf(*st);
     }
     if (!g_forceNamed) {
@@ -154,8 +182,8 @@ int ReplacingFile::NameTemporary(bool linkUnnamed) {
 
 ReplacingFile::ReplacingFile(ReplacingFile&& o) noexcept
     : m_fd(o.m_fd), m_mode(o.m_mode), m_place(std::move(o.m_place)), m_temp(std::move(o.m_temp)),
-      m_slot(o.m_slot), m_replaces(o.m_replaces), m_written(o.m_written),
-      m_flushedFrom(o.m_flushedFrom) {
+      m_slot(o.m_slot), m_replaces(o.m_replaces), m_old(o.m_old), m_forceMode(o.m_forceMode),
+      m_written(o.m_written), m_flushedFrom(o.m_flushedFrom) {
     o.m_fd = -1;
     o.m_temp.clear();
     o.m_slot = -1;
@@ -194,9 +222,37 @@ bool ReplacingFile::Write(const void* data, std::size_t size, FileError& error) 
     return true;
 }
 
+// Who may read and write the new file: no one who could not read or write the
+// old one. Its owner and group stay where we may keep them (root may; anyone
+// may keep a group they belong to).
+int ReplacingFile::KeepOwners() {
+    if (!m_old)
+        return 0;
+    const struct stat& old = *m_old;
+    struct stat now {};
+    if (::fstat(m_fd, &now) != 0)
+        return errno;
+    // A refusal (a file system without owners, say) shows in the stat below.
+    [[maybe_unused]] int chowned = 0;
+    if (now.st_uid != old.st_uid && ::geteuid() == 0)
+        chowned = ::fchown(m_fd, old.st_uid, old.st_gid);
+    else if (now.st_gid != old.st_gid && InGroup(old.st_gid))
+        chowned = ::fchown(m_fd, uid_t(-1), old.st_gid);
+    if (::fstat(m_fd, &now) != 0)
+        return errno;
+    const mode_t kept = KeptBits(old, now);
+    // A forced mode (a key file's) is narrowed too, never widened.
+    m_mode = m_forceMode ? m_mode & kept : kept;
+    return 0;
+}
+
 bool ReplacingFile::Commit(FileError& error) {
     if (m_fd < 0)
         return false;
+    if (const int err = KeepOwners()) {
+        error = Fail(err);
+        return false;
+    }
     if (::fchmod(m_fd, m_mode) != 0 || (::fsync(m_fd) != 0 && errno != EINVAL && errno != EROFS)) {
         error = Fail(errno);
         return false;
@@ -223,7 +279,8 @@ bool ReplacingFile::Commit(FileError& error) {
     UnlistTemporary(m_slot);
     m_slot = -1;
     if (const int err = SyncFolder(folder)) {
-        error = Fail(err);
+        // Too late to keep the old file: say what did happen.
+        error = {FileErrorCause::Unflushed, m_place.shown, err};
         return false;
     }
     return true;

@@ -22,10 +22,13 @@ public:
     // Starts the new file in the folder of target. A symlink is followed the
     // way the kernel follows it, so the file it points to is replaced and the
     // link stays; see FindTargetPlace for the links that are refused. In a
-    // folder that other users may write, another user's file is refused. The
-    // new file gets the permission bits of the file it replaces if that was
-    // ours (never set-id or sticky bits), else newMode; with forceMode always
-    // newMode.
+    // folder that other users may write, another user's file is refused, and
+    // so is any file that the sticky bit will not let us rename over. A new
+    // file gets newMode; one that replaces a file keeps that file's owner,
+    // group and permission bits where it may, and where it may not, no one
+    // gains access by the change (never set-id or sticky bits). forceMode
+    // (a key file's owner-only) narrows the bits further. Commit fails with
+    // Unflushed when the file was replaced but its folder not flushed.
     static std::optional<ReplacingFile> Create(const std::string& target, mode_t newMode,
                                                FileError& error, bool forceMode = false);
     ReplacingFile(ReplacingFile&& other) noexcept;
@@ -49,6 +52,7 @@ private:
     ReplacingFile() = default;
     FileError Fail(int err) const { return ErrnoError(err, m_place.shown); }
     int NameTemporary(bool linkUnnamed);
+    int KeepOwners();
 
     int m_fd = -1;
     mode_t m_mode = 0; // set just before the file takes the target's place
@@ -56,6 +60,8 @@ private:
     std::string m_temp; // the new file's name in the target's folder, while it has one
     int m_slot = -1;    // where m_temp is listed for removal on a signal
     std::optional<FileIdentity> m_replaces;
+    std::optional<struct stat> m_old; // the file replaced, when there is one
+    bool m_forceMode = false;
     std::uint64_t m_written = 0, m_flushedFrom = 0;
 };
 

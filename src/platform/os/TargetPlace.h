@@ -8,6 +8,7 @@
 #include "platform/os/FileError.h"
 #include "platform/os/UniqueFd.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -22,12 +23,32 @@ struct TargetPlace {
     std::optional<struct stat> existing; // what name holds now; nothing for a new file
 };
 
+// Asked of every folder a walk enters ("/" included) and every link it
+// follows, with the folder that holds it (for "/", itself): a cause refuses
+// the path there, naming that entry.
+using PathJudge = std::function<std::optional<FileErrorCause>(const struct stat& entry,
+                                                              const struct stat& folder)>;
+
 // Symlinks are followed one hop at a time from the folder they lie in, at
-// most 40 hops, but never one that another user made in a shared folder.
-// Refuses, with the cause in error, a path that names no place for a file.
-std::optional<TargetPlace> FindTargetPlace(const std::string& path, FileError& error);
+// most 40 hops, but never one that another user made in a shared folder, nor
+// one of /proc's links to open files. A trailing slash asks for a folder, as
+// it does of the kernel. Refuses, with the cause in error, a path that names
+// no place for a file, or one that judge refuses.
+std::optional<TargetPlace> FindTargetPlace(const std::string& path, FileError& error,
+                                           const PathJudge& judge = {});
 
 // A sticky folder that users other than its owner may write, such as /tmp.
 bool IsSharedFolder(const struct stat& folder);
+
+// Opens, for reading and without blocking, a file that holds a secret (a
+// password or key file): it must belong to us or to root, and is never
+// reached through another user's link in a shared folder. The descriptor, or
+// -1 with the cause (ForeignSecret names the owner) in error; after a success
+// error.path is the file's full path, for messages.
+int OpenSecretFile(const std::string& path, FileError& error);
+
+// Whether the sticky bit lets us rename over or remove entry in folder: we
+// own the one or the other, or are root.
+bool StickyAllowsRemoving(const struct stat& entry, const struct stat& folder);
 
 } // namespace quillmar

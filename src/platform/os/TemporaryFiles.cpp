@@ -1,5 +1,8 @@
 #include "platform/os/TemporaryFiles.h"
 
+#include "platform/os/Terminal.h"
+
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -23,8 +26,7 @@ struct TemporarySlot {
 static_assert(std::atomic<int>::is_always_lock_free);
 TemporarySlot g_temporaries[16];
 
-constexpr int kCleanedSignals[] = {SIGTERM, SIGINT, SIGHUP};
-struct sigaction g_previous[std::size(kCleanedSignals)];
+std::array<struct sigaction, NSIG> g_previous{};
 
 void RemoveTemporaries(int sig, siginfo_t* info, void* context) {
     const int savedErrno = errno;
@@ -32,10 +34,7 @@ void RemoveTemporaries(int sig, siginfo_t* info, void* context) {
         if (slot.state.load(std::memory_order_acquire) == kLive)
             ::unlinkat(slot.folder, slot.name, 0);
     }
-    std::size_t i = 0;
-    while (kCleanedSignals[i] != sig)
-        ++i;
-    const struct sigaction& previous = g_previous[i];
+    const struct sigaction& previous = g_previous[std::size_t(sig)];
     if (previous.sa_flags & SA_SIGINFO) {
         previous.sa_sigaction(sig, info, context);
     } else if (previous.sa_handler != SIG_DFL) {
@@ -52,21 +51,19 @@ void RemoveTemporaries(int sig, siginfo_t* info, void* context) {
 // Once, and only in a process that ever names a temporary file.
 void InstallSignalCleanup() {
     static const bool installed = [] {
-        for (std::size_t i = 0; i < std::size(kCleanedSignals); ++i) {
-            const int sig = kCleanedSignals[i];
-            struct sigaction previous {};
+        struct sigaction cleanup {};
+        cleanup.sa_sigaction = RemoveTemporaries;
+        cleanup.sa_flags = SA_SIGINFO | SA_RESTART;
+        sigemptyset(&cleanup.sa_mask);
+        for (const int sig : EndingSignals())
+            sigaddset(&cleanup.sa_mask, sig);
+        for (const int sig : EndingSignals()) {
+            struct sigaction& previous = g_previous[std::size_t(sig)];
             if (::sigaction(sig, nullptr, &previous) != 0)
                 continue;
             // An ignored signal does not end the process, so the file is still wanted.
             if (!(previous.sa_flags & SA_SIGINFO) && previous.sa_handler == SIG_IGN)
                 continue;
-            g_previous[i] = previous;
-            struct sigaction cleanup {};
-            cleanup.sa_sigaction = RemoveTemporaries;
-            cleanup.sa_flags = SA_SIGINFO | SA_RESTART;
-            sigemptyset(&cleanup.sa_mask);
-            for (const int other : kCleanedSignals)
-                sigaddset(&cleanup.sa_mask, other);
             ::sigaction(sig, &cleanup, nullptr);
         }
         return true;

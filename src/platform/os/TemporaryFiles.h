@@ -1,7 +1,7 @@
 #pragma once
 // Named temporary files that must not outlive the process: each is removed if
-// the process gets SIGTERM, SIGINT or SIGHUP while it is listed. Only SIGKILL
-// or a crash can leave one behind.
+// the process gets any signal that ends it while the file is listed. Only
+// SIGKILL can leave one behind.
 
 #include <cstddef>
 

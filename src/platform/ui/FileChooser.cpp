@@ -1,6 +1,8 @@
 #include "platform/ui/FileChooser.h"
 
+#include "platform/os/FileError.h"
 #include "platform/ui/Dialog.h"
+#include "platform/ui/FileNames.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/WinApp.h"
 
@@ -38,10 +40,9 @@ std::optional<std::string> ChooseWithPlatformDialog(const FileChooserRequest& r)
             return std::nullopt;
         QFileInfo chosen(dlg.selectedFiles().first());
         if (chosen.absoluteDir().exists() && !chosen.isDir())
-            return QDir::cleanPath(chosen.absoluteFilePath()).toStdString();
+            return FileNameBytes(QDir::cleanPath(chosen.absoluteFilePath()));
         initial = chosen.absoluteFilePath();
-        AfxMessageBox(r.owner,
-                      (chosen.absoluteFilePath() + " contains an invalid path.").toStdString(),
+        AfxMessageBox(r.owner, FileErrorSentence({FileErrorCause::BadPath, FileNameBytes(initial)}),
                       std::nullopt, MsgIcon::Exclamation);
     }
 }

@@ -18,7 +18,7 @@ struct FileChooserRequest {
 class FileChooserService {
 public:
     virtual ~FileChooserService() = default;
-    // The chosen full path, or nothing when cancelled.
+    // The chosen full path, as bytes, or nothing when cancelled.
     virtual std::optional<std::string> Choose(const FileChooserRequest& request) = 0;
 };
 

@@ -1,11 +1,14 @@
 #include "platform/ui/WinApp.h"
 
+#include "platform/os/Descriptors.h"
 #include "platform/os/Module.h"
 #include "platform/os/ProcessHardening.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QSettings>
+
+#include <algorithm>
 
 namespace quillmar {
 
@@ -59,6 +62,8 @@ void KeepSettingsOffDisk() {
 }
 
 int CWinApp::Run(int argc, char** argv) {
+    // Before anything is opened: /dev/fd/N names only these.
+    NoteInheritedDescriptors();
     HardenProcess();
     KeepSettingsOffDisk();
     ResolveNames(argc > 0 ? argv[0] : nullptr);
@@ -66,6 +71,7 @@ int CWinApp::Run(int argc, char** argv) {
         return *status;
     if (!QCoreApplication::instance())
         m_qapp = std::make_unique<QApplication>(argc, argv);
+    m_args.assign(argv + std::min(argc, 1), argv + argc);
     QCoreApplication::setApplicationName(QString::fromStdString(m_appName));
     // The return value tells whether a message loop of our own should run;
     // the modal main window already was one.

@@ -38,6 +38,9 @@ public:
     virtual int ExitInstance() { return 0; }
 
     const std::string& AppName() const { return m_appName; }
+    // The command line's arguments after the program's name, as bytes, once
+    // the toolkit has taken its own options (-style, -platform ...).
+    const std::vector<std::string>& Arguments() const { return m_args; }
     void SetRegistryKey(std::string_view key);
 
     // Folders searched, in order, for cipher modules.
@@ -53,6 +56,7 @@ private:
 
     std::string m_appName;
     bool m_nameGiven = false;
+    std::vector<std::string> m_args;
     std::vector<std::filesystem::path> m_moduleDirs;
     std::unique_ptr<QApplication> m_qapp;
 };
