@@ -121,6 +121,12 @@ TEST_F(KeyFiles, LoadSaysWhatAFileHoldsOrWhyItCannotBeReadAndChangesNothingElse)
         {"missing/key", {}, d + "missing/key was not found." + kept},
         {"short/key", {}, d + "short/key was not found." + kept},
         {"folder", {}, d + "folder contains an invalid path." + kept},
+        // Not text: the field would hold a look-alike naming another file.
+        {"caf\xE9.key", Record("stolen", 6),
+         "The name " + d +
+             "caf\\351.key cannot be shown as text, so it was not used: a look-alike name would "
+             "stand for another file. Rename it, or use the quillmar command." +
+             kept},
     };
     for (const auto& [name, content, shown] : cases)
         if (content)
@@ -128,7 +134,8 @@ TEST_F(KeyFiles, LoadSaysWhatAFileHoldsOrWhyItCannotBeReadAndChangesNothingElse)
     const auto before = Snapshot(dir.path());
     for (const auto& [name, content, shown] : cases) {
         SCOPED_TRACE(name);
-        const MsgIcon icon = shown.starts_with(d) ? MsgIcon::Stop : MsgIcon::None;
+        const bool stop = shown.starts_with(d) || shown.starts_with("The name");
+        const MsgIcon icon = stop ? MsgIcon::Stop : MsgIcon::None;
         Press(IDC_LOADKEY, d + name);
         EXPECT_EQ(Message(icon) + "|" + Field(), shown);
         if (icon == MsgIcon::Stop) {

@@ -216,6 +216,16 @@ TEST(ModuleSearch, OnlyOurOwnFoldersNeverCurrentOrLibraryPath) {
                                            " was not loaded: " + path.string() + reason});
         std::filesystem::permissions(path, std::filesystem::perms(0755));
     }
+    // A link is judged where it lies, not only by the file it leads to.
+    const auto open = dir / "open";
+    std::filesystem::create_directory(open);
+    std::filesystem::create_symlink(sub / "TRV.DLL", open / "TRV.DLL");
+    std::filesystem::permissions(open, std::filesystem::perms(0777));
+    CModule linked("TRV.DLL", "ENCRYPTFUNC", {open});
+    EXPECT_EQ(linked.GetStatus(), CModule::Status::ModuleMissing);
+    EXPECT_EQ(linked.Skipped(), std::vector<std::string>{(open / "TRV.DLL").string() +
+                                                         " was not loaded: " + open.string() +
+                                                         " may be written by other users."});
     // The second folder is searched when the first lacks the module.
     CModule second("TRV.DLL", "ENCRYPTFUNC", {FakeModuleDir("none"), dir.path()});
     EXPECT_EQ(second.GetStatus(), CModule::Status::Bound);

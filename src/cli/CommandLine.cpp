@@ -1,5 +1,8 @@
 #include "cli/CommandLine.h"
 
+#include "cli/Options.h"
+
+#include <algorithm>
 #include <charconv>
 #include <getopt.h>
 #include <vector>
@@ -8,72 +11,64 @@ namespace quillmar::cli {
 
 namespace {
 
-// The options a command takes, as bits.
-enum Takes : unsigned {
-    kPasswordFd = 1,
-    kFiles = 2, // --key-file and --password-file
-    kQuiet = 4,
-    kForce = 8,
-};
-
-struct CommandInfo {
-    std::string_view name;
-    Command command;
-    std::size_t arguments; // SOURCE TARGET, KEYFILE or none
-    std::string_view argumentNames;
-    unsigned takes;
-};
-
-const CommandInfo kCommands[] = {
-    {"encrypt-file", Command::EncryptFile, 2, "SOURCE and TARGET",
-     kPasswordFd | kFiles | kQuiet | kForce},
-    {"decrypt-file", Command::DecryptFile, 2, "SOURCE and TARGET",
-     kPasswordFd | kFiles | kQuiet | kForce},
-    {"encrypt-text", Command::EncryptText, 0, "", kPasswordFd | kFiles | kQuiet},
-    {"decrypt-text", Command::DecryptText, 0, "", kPasswordFd | kFiles | kQuiet},
-    {"random-key", Command::RandomKey, 0, "", 0},
-    {"save-key", Command::SaveKey, 1, "KEYFILE", kPasswordFd},
-};
-
-const CommandInfo* FindCommand(std::string_view name) {
-    for (const CommandInfo& info : kCommands) {
-        if (info.name == name)
-            return &info;
+const CommandSpec* FindCommand(std::string_view name) {
+    for (const CommandSpec& spec : kCommandSpecs) {
+        if (spec.name == name)
+            return &spec;
     }
     return nullptr;
 }
 
 ParsedCommandLine Fail(std::string error) {
-    return {{}, std::move(error)};
+    return {{}, std::move(error), {}};
 }
 
 std::string Quoted(std::string_view s) {
     return "'" + std::string(s) + "'";
 }
 
-enum LongOnly { kOptPasswordFd = 256, kOptPasswordFile };
+// getopt_long's value for an option: its letter, or past every letter.
+int GetoptValue(const OptionSpec& spec) {
+    return spec.letter ? spec.letter : 256 + int(&spec - kOptionSpecs);
+}
 
-const option kOptions[] = {
-    {"key-file", required_argument, nullptr, 'k'},
-    {"password-fd", required_argument, nullptr, kOptPasswordFd},
-    {"password-file", required_argument, nullptr, kOptPasswordFile},
-    {"quiet", no_argument, nullptr, 'q'},
-    {"force", no_argument, nullptr, 'f'},
-    {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, 'V'},
-    {nullptr, 0, nullptr, 0},
+const OptionSpec* FindOption(int value) {
+    for (const OptionSpec& spec : kOptionSpecs) {
+        if (!spec.name.empty() && GetoptValue(spec) == value)
+            return &spec;
+    }
+    return nullptr;
+}
+
+// The getopt_long tables, from the option table.
+struct GetoptTables {
+    std::string letters = "-:"; // see Scan
+    std::vector<option> longs;
+    GetoptTables() {
+        for (const OptionSpec& spec : kOptionSpecs) {
+            if (spec.name.empty())
+                continue; // "--" is getopt's own
+            const int has = spec.value == Value::None ? no_argument : required_argument;
+            // The names are literals, so their data ends in a zero.
+            longs.push_back({spec.name.data(), has, nullptr, GetoptValue(spec)});
+            if (spec.letter)
+                letters +=
+                    has == no_argument ? std::string{spec.letter} : std::string{spec.letter, ':'};
+        }
+        longs.push_back({});
+    }
 };
 
-// An option's name in messages, and what it needs the command to take.
-std::pair<std::string, unsigned> Describe(int which) {
-    for (const ::option& o : kOptions) {
-        if (o.val == which)
-            return {"--" + std::string(o.name), which == 'k' || which == kOptPasswordFile ? kFiles
-                                                : which == kOptPasswordFd ? kPasswordFd
-                                                : which == 'q'            ? kQuiet
-                                                                          : kForce};
+// The long options that name begins, when it is none of them exactly.
+std::string Candidates(std::string_view name) {
+    std::string all;
+    for (const OptionSpec& spec : kOptionSpecs) {
+        if (spec.name == name)
+            return {};
+        if (!spec.name.empty() && spec.name.starts_with(name))
+            all += (all.empty() ? "--" : ", --") + std::string(spec.name);
     }
-    return {};
+    return all;
 }
 
 } // namespace
@@ -86,13 +81,15 @@ namespace {
 
 // The arguments as getopt_long sorts them, before any is judged.
 struct Scanned {
-    std::vector<std::pair<int, std::string>> given; // options with their values
+    std::vector<std::pair<const OptionSpec*, std::string>> given; // options with their values
     std::vector<std::string> positional;
     std::string unknown, missing; // the first option refused, spelled as given
+    std::string ambiguous;        // the first abbreviation of two options, and what it could be
     bool help = false, version = false;
 };
 
 Scanned Scan(std::span<const std::string> args) {
+    static const GetoptTables tables;
     std::vector<std::string> copies{"quillmar"};
     copies.insert(copies.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -100,53 +97,56 @@ Scanned Scan(std::span<const std::string> args) {
         argv.push_back(s.data());
     argv.push_back(nullptr);
     const int argc = int(copies.size());
-    // Options may stand anywhere, whatever POSIXLY_CORRECT says; the other
-    // arguments come as option 1, in their order. "-" alone is one of them.
+    // Options may stand anywhere, whatever POSIXLY_CORRECT says ("-"); the other
+    // arguments come as option 1, in their order. "-" alone is one of them. A
+    // missing value comes as ':'.
     Scanned r;
     ::opterr = 0;
     ::optind = 0; // starts afresh, as for a new program
-    for (int c; (c = ::getopt_long(argc, argv.data(), "-:k:qfhV", kOptions, nullptr)) != -1;) {
+    for (int c; (c = ::getopt_long(argc, argv.data(), tables.letters.c_str(), tables.longs.data(),
+                                   nullptr)) != -1;) {
         const std::string spelled = argv[::optind - 1];
+        const std::string name = spelled.substr(0, spelled.find('='));
+        const OptionSpec* spec = FindOption(c == ':' ? ::optopt : c);
         const bool first = r.missing.empty() && r.unknown.empty();
         if (c == 1)
             r.positional.emplace_back(::optarg);
-        else if (c == 'h' || c == 'V')
-            (c == 'h' ? r.help : r.version) = true;
+        else if (spec && (spec->id == OptionId::Help || spec->id == OptionId::Version))
+            (spec->id == OptionId::Help ? r.help : r.version) = true;
         else if (c == ':' && first)
-            r.missing = Describe(::optopt).first + (::optopt == 'k' ? " needs a key file"
-                                                    : ::optopt == kOptPasswordFd
-                                                        ? " needs a descriptor number"
-                                                        : " needs a file");
-        else if (c == '?' && spelled.starts_with("--") && ::optopt && first)
-            r.missing = spelled.substr(0, spelled.find('=')) + " takes no value";
+            r.missing = "--" + std::string(spec->name) + " needs " + std::string(spec->needs);
+        else if (c == '?' && name.starts_with("--") && !::optopt && r.ambiguous.empty() &&
+                 Candidates(name.substr(2)).find(',') != std::string::npos)
+            r.ambiguous = "option " + Quoted(name) + " is ambiguous: " + Candidates(name.substr(2));
+        else if (c == '?' && name.starts_with("--") && ::optopt && first)
+            r.missing = name + " takes no value";
         else if (c == '?' && first)
-            r.unknown = spelled.starts_with("--") ? spelled.substr(0, spelled.find('='))
-                                                  : std::string{'-', char(::optopt)};
-        else if (c != ':' && c != '?')
-            r.given.emplace_back(c, ::optarg ? ::optarg : "");
+            r.unknown = name.starts_with("--") ? name : std::string{'-', char(::optopt)};
+        else if (spec)
+            r.given.emplace_back(spec, ::optarg ? ::optarg : "");
     }
     r.positional.insert(r.positional.end(), argv.begin() + ::optind, argv.end() - 1); // after "--"
     return r;
 }
 
 // Puts the options into line; a message when one makes no sense for the command.
-std::string TakeOptions(const Scanned& scanned, const CommandInfo& info, CommandLine& line) {
-    for (const auto& [option, value] : scanned.given) {
-        const auto [name, needs] = Describe(option);
-        if (!(info.takes & needs))
-            return Quoted(name) + " is not an option of " + std::string(info.name);
-        if (option == 'q' || option == 'f') {
-            (option == 'q' ? line.quiet : line.force) = true;
+std::string TakeOptions(const Scanned& scanned, const CommandSpec& command, CommandLine& line) {
+    for (const auto& [spec, value] : scanned.given) {
+        const std::string name = "--" + std::string(spec->name);
+        if (!(spec->commands & Bit(command.command)))
+            return Quoted(name) + " is not an option of " + std::string(command.name);
+        if (spec->id == OptionId::Quiet || spec->id == OptionId::Force) {
+            (spec->id == OptionId::Quiet ? line.quiet : line.force) = true;
             continue;
         }
         if (line.password.kind != PasswordSource::Kind::Prompt)
             return "give one password option, not two";
-        if (option != kOptPasswordFd) {
+        if (spec->id != OptionId::PasswordFd) {
             // A file is read as a file: standard input is --password-fd 0.
             if (value.empty() || value == "-")
                 return name + " needs the name of a file";
-            line.password = {option == 'k' ? PasswordSource::Kind::KeyFile
-                                           : PasswordSource::Kind::PasswordFile,
+            line.password = {spec->id == OptionId::KeyFile ? PasswordSource::Kind::KeyFile
+                                                           : PasswordSource::Kind::PasswordFile,
                              value, -1};
             continue;
         }
@@ -160,18 +160,24 @@ std::string TakeOptions(const Scanned& scanned, const CommandInfo& info, Command
 }
 
 // Puts the command's own arguments into line; a message when they do not fit.
-std::string TakeArguments(const std::vector<std::string>& positional, const CommandInfo& info,
+std::string TakeArguments(const std::vector<std::string>& positional, const CommandSpec& command,
                           CommandLine& line) {
-    const std::size_t count = positional.size() - 1;
-    if (count < info.arguments)
-        return std::string(info.name) + " needs " + std::string(info.argumentNames);
-    if (count > info.arguments)
-        return "too many arguments for " + std::string(info.name) + ": " +
-               Quoted(positional[info.arguments + 1]);
-    if (info.arguments == 2) {
+    const std::string_view names = command.arguments;
+    const std::size_t count = positional.size() - 1,
+                      wanted = names.empty() ? 0 : 1 + std::ranges::count(names, ' ');
+    if (count < wanted) {
+        std::string needs(names);
+        if (const auto space = needs.find(' '); space != std::string::npos)
+            needs.replace(space, 1, " and ");
+        return std::string(command.name) + " needs " + needs;
+    }
+    if (count > wanted)
+        return "too many arguments for " + std::string(command.name) + ": " +
+               Quoted(positional[wanted + 1]);
+    if (wanted == 2) {
         line.source = positional[1];
         line.target = positional[2];
-    } else if (info.arguments == 1) {
+    } else if (wanted == 1) {
         line.keyFile = positional[1];
         if (line.keyFile == "-")
             return "save-key needs the name of a key file, not -";
@@ -186,6 +192,13 @@ std::string TakeArguments(const std::vector<std::string>& positional, const Comm
     return {};
 }
 
+// One line of --help: the left column, then its help where there is one.
+void AddHelpLine(std::string& text, std::string left, std::string_view help) {
+    if (!help.empty())
+        left.resize(std::max<std::size_t>(29, left.size() + 1), ' ');
+    text += "  " + left + std::string(help) + "\n";
+}
+
 } // namespace
 
 ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
@@ -195,49 +208,54 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
         only.line.command = scanned.help ? Command::Help : Command::Version;
         return only;
     }
-    if (scanned.positional.empty())
-        return Fail(scanned.unknown.empty() ? "no command given"
-                                            : "unknown option " + Quoted(scanned.unknown));
-    const CommandInfo* info = FindCommand(scanned.positional[0]);
-    if (!info)
+    // Before the command: an abbreviation's value would pass for one.
+    if (!scanned.ambiguous.empty())
+        return Fail(scanned.ambiguous);
+    if (!scanned.unknown.empty() && scanned.positional.empty())
+        return Fail("unknown option " + Quoted(scanned.unknown));
+    if (scanned.positional.empty()) {
+        ParsedCommandLine none = Fail("no command given");
+        none.hint = kWindowHint; // for whoever looked for the window here
+        return none;
+    }
+    const CommandSpec* command = FindCommand(scanned.positional[0]);
+    if (!command)
         return Fail("unknown command " + Quoted(scanned.positional[0]));
     if (!scanned.missing.empty())
         return Fail(scanned.missing);
     if (!scanned.unknown.empty())
-        return Fail(Quoted(scanned.unknown) + " is not an option of " + std::string(info->name));
+        return Fail(Quoted(scanned.unknown) + " is not an option of " + std::string(command->name));
     CommandLine line;
-    line.command = info->command;
-    std::string error = TakeOptions(scanned, *info, line);
+    line.command = command->command;
+    std::string error = TakeOptions(scanned, *command, line);
     if (error.empty())
-        error = TakeArguments(scanned.positional, *info, line);
+        error = TakeArguments(scanned.positional, *command, line);
     if (!error.empty())
         return Fail(error);
-    return {line, {}};
+    return {line, {}, {}};
 }
 
-std::string_view UsageText() {
-    return R"(Usage: quillmar COMMAND [OPTION]... [SOURCE TARGET | KEYFILE]
-Encrypts files and texts as Quillmar's window does, with the same cipher modules.
-
-Commands:
-  encrypt-file SOURCE TARGET   DES.DLL, the file panel's format; - is standard input or output
-  decrypt-file SOURCE TARGET
-  encrypt-text                 TRV.DLL: standard input to standard output
-  decrypt-text
-  random-key                   one key as Random Key makes it, and a newline
-  save-key KEYFILE             writes the 268-byte key file (password from --password-fd or asked)
-
-Options:
-  -k, --key-file=KEYFILE       the password from a key file, as Load Key reads it
-      --password-fd=N          the password: the first line read from descriptor N
-      --password-file=FILE     the password: the first line of FILE, which only its owner may read
-  -q, --quiet                  no progress line
-  -f, --force                  write a file command's output to a terminal too
-  -h, --help                   print this help and exit
-  -V, --version                print the version and exit
-      --                       end the options: SOURCE or TARGET may begin with -
-With no password option the password is asked for on the terminal, without echo.
-)";
+std::string UsageText() {
+    std::string text = "Usage: quillmar COMMAND [OPTION]... [SOURCE TARGET | KEYFILE]\n"
+                       "Encrypts files and texts as Quillmar's window does, with the same cipher "
+                       "modules.\n" +
+                       std::string(kWindowHint) + "\nCommands:\n";
+    for (const CommandSpec& command : kCommandSpecs) {
+        AddHelpLine(text,
+                    std::string(command.name) +
+                        (command.arguments.empty() ? "" : " " + std::string(command.arguments)),
+                    command.help);
+    }
+    text += "\nOptions:\n";
+    for (const OptionSpec& option : kOptionSpecs) {
+        AddHelpLine(text,
+                    (option.letter ? std::string{'-', option.letter, ',', ' '} : "    ") + "--" +
+                        std::string(option.name) +
+                        (option.argument.empty() ? "" : "=" + std::string(option.argument)),
+                    option.help);
+    }
+    return text + "With no password option the password is asked for on the terminal, without "
+                  "echo.\n";
 }
 
 } // namespace quillmar::cli

@@ -40,8 +40,12 @@ struct CommandLine {
 
 struct ParsedCommandLine {
     CommandLine line;
-    std::string error; // empty when the arguments make sense
+    std::string error;     // empty when the arguments make sense
+    std::string_view hint; // a line to add after the error, if any
 };
+
+// In --help, and after the complaint of no command.
+inline constexpr std::string_view kWindowHint = "The window is started as Tessarine.\n";
 
 // args are the arguments after the program's name.
 ParsedCommandLine ParseCommandLine(std::span<const std::string> args);
@@ -49,6 +53,6 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args);
 bool IsEncrypting(Command command);
 
 // What --help prints.
-std::string_view UsageText();
+std::string UsageText();
 
 } // namespace quillmar::cli

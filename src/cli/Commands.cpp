@@ -6,6 +6,7 @@
 #include "operations/FilePair.h"
 #include "platform/os/Descriptors.h"
 #include "platform/os/WriteAll.h"
+#include "platform/os/WriteWhole.h"
 
 #include <cerrno>
 #include <cstring>
@@ -36,12 +37,7 @@ int ReportFileError(const FileError& error) {
 }
 
 bool WriteStandardOutput(const char* data, std::size_t size, FileError& error) {
-    const auto writer = WriterOnDescriptor(STDOUT_FILENO, kStandardOutput);
-    if (!writer) {
-        error = {FileErrorCause::InvalidFile, kStandardOutput};
-        return false;
-    }
-    return writer->Write(data, size, error) && writer->Commit(error);
+    return WriteWhole(STDOUT_FILENO, {data, size}, kStandardOutput, error);
 }
 
 int CheckModule(const CModule& module, const char* missingMessage) {

@@ -1,12 +1,12 @@
 // quillmar: the window's encryption for scripts, backups and servers.
-#include "cli/Commands.h"
+#include "cli/CommandParts.h"
 #include "cli/Supervise.h"
 #include "platform/os/Descriptors.h"
 #include "platform/os/Module.h"
 #include "platform/os/ProcessHardening.h"
+#include "platform/os/WriteAll.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -50,16 +50,15 @@ int main(int argc, char** argv) {
     const ParsedCommandLine parsed = ParseCommandLine(args);
     if (!parsed.error.empty()) {
         Say(parsed.error + " (quillmar --help shows how)");
+        WriteAll(STDERR_FILENO, parsed.hint);
         return kExitUsage;
     }
-    if (parsed.line.command == Command::Help) {
-        const std::string_view usage = UsageText();
-        std::printf("%.*s", int(usage.size()), usage.data());
-        return std::fflush(stdout) == 0 ? kExitDone : kExitFailed;
-    }
-    if (parsed.line.command == Command::Version) {
-        std::printf("quillmar %s\n", QUILLMAR_VERSION);
-        return std::fflush(stdout) == 0 ? kExitDone : kExitFailed;
+    if (parsed.line.command == Command::Help || parsed.line.command == Command::Version) {
+        const std::string text = parsed.line.command == Command::Help
+                                     ? UsageText()
+                                     : std::string("quillmar ") + QUILLMAR_VERSION + "\n";
+        FileError error; // asked for, so a failed write is a failure
+        return WriteStandardOutput(text.data(), text.size(), error) ? kExitDone : kExitFailed;
     }
     const Environment env{.moduleDirs = ProgramModuleDirectories(),
                           .stopFd = WatchStopSignals(),

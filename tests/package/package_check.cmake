@@ -120,7 +120,8 @@ foreach(want usr/bin/Tessarine usr/bin/quillmar usr/lib/quillmar/TRV.DLL usr/lib
     ${share}/icons/hicolor/16x16/apps/quillmar.png ${share}/icons/hicolor/32x32/apps/quillmar.png
     ${share}/icons/hicolor/48x48/apps/quillmar.png ${share}/icons/hicolor/scalable/apps/quillmar.svg
     ${share}/doc/quillmar/README.md ${share}/doc/quillmar/copyright
-    ${share}/doc/quillmar/changelog.gz)
+    ${share}/doc/quillmar/changelog.gz ${share}/bash-completion/completions/quillmar
+    ${share}/zsh/vendor-completions/_quillmar ${share}/fish/vendor_completions.d/quillmar.fish)
   list(FIND entries ${want} at)
   if(at EQUAL -1)
     list(APPEND problems "missing ${want}")
