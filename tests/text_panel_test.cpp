@@ -1,7 +1,7 @@
 // The text panel through its real widgets, with real and test cipher modules.
 #include "TestSupport.h"
 #include "app/MainDlg.h"
-#include "crypto/RandomKey.h"
+#include "keys/RandomKey.h"
 #include "mailto/MailUrl.h"
 #include "platform/os/Module.h"
 #include "res/Resource.h"

@@ -1,6 +1,6 @@
 #include "operations/KeyFiles.h"
 
-#include "crypto/KeyFile.h"
+#include "keys/KeyFile.h"
 #include "operations/FilePair.h"
 #include "platform/os/Wipe.h"
 

@@ -1,6 +1,6 @@
 #include "panels/KeyFileHandlers.h"
 
-#include "crypto/KeyFile.h"
+#include "keys/KeyFile.h"
 #include "operations/KeyFiles.h"
 #include "panels/PathChooser.h"
 #include "platform/os/FileError.h"
