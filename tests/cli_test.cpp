@@ -12,6 +12,7 @@
 #include "operations/Binding.h"
 #include "operations/FilePair.h"
 #include "operations/KeyFiles.h"
+#include "operations/Passwords.h"
 #include "operations/ProgressText.h"
 #include "res/Strings.h"
 

@@ -2,6 +2,7 @@
 
 #include "blockloop/BlockPipeline.h"
 #include "operations/FilePair.h"
+#include "operations/Passwords.h"
 #include "operations/ProgressText.h"
 #include "panels/CipherBinding.h"
 #include "panels/KeyFileHandlers.h"
@@ -90,6 +91,10 @@ void CFPDlg::RunCipher(bool encrypt, const char* progressLabel, const char* done
     const WipedString password(GetDlgItemText(IDC_PASSWORD));
     if (password.Value().empty()) {
         AfxMessageBox(this, str::kFillPassword);
+        return;
+    }
+    if (CheckPassword(password.Value()) == PasswordProblem::TooLong) {
+        AfxMessageBox(this, str::kPasswordTooLong);
         return;
     }
     BlockFiles files;

@@ -57,6 +57,8 @@ inline constexpr const char* kMailNotStarted =
 
 // File panel
 inline constexpr const char* kFillPassword = "Plase fill password!";
+// Both panels and quillmar: the limit of CheckPassword.
+inline constexpr const char* kPasswordTooLong = "The password is longer than 32767 bytes.";
 inline constexpr const char* kNoSourceFile = "Could not open source file!!!";
 inline constexpr const char* kNoTargetFile = "Could not open or create target file!!!";
 // "%1" becomes how far the run has got, as quillmar prints it.

@@ -1,6 +1,8 @@
 #include "text/TextDlg.h"
 
 #include "keys/RandomKey.h"
+#include "operations/Binding.h"
+#include "operations/Passwords.h"
 #include "operations/TextCipher.h"
 #include "panels/CipherBinding.h"
 #include "panels/KeyFileHandlers.h"
@@ -122,6 +124,10 @@ void CTextDlg::RunCipher(bool encrypt, const char* doneMessage, bool undoable) {
     WipedString password(GetDlgItemText(IDC_PASSWORD));
     if (text.empty() || password.Value().empty()) {
         AfxMessageBox(this, str::kFillTextAndPassword);
+        return;
+    }
+    if (CheckPassword(password.Value()) == PasswordProblem::TooLong) {
+        AfxMessageBox(this, str::kPasswordTooLong);
         return;
     }
     if (!FitsOneCall(text.size())) {
