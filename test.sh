@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs the whole suite headless:
-#   1. the normal build, warnings as errors;
+#   1. the normal build, warnings as errors, with DES.DLL's constant-time check under valgrind
+#      where valgrind is installed (the des_constant_time_* tests);
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer (leaks fail);
 #   3. the block pipeline's tests built with ThreadSanitizer;
 #   4. a short fixed-seed run of each fuzz target.

@@ -1,6 +1,7 @@
 // Constant-time check of DES.DLL's batch path under valgrind's memcheck: the key and the data
 // are marked undefined, so any branch or memory address computed from them is reported.
-// Run by hand; valgrind has no AVX-512, so only the portable and AVX2 variants:
+// ctest runs it when valgrind is installed; valgrind has no AVX-512, so only the portable and
+// AVX2 variants:
 //   valgrind --error-exitcode=1 build/bench/des_ct_check portable
 //   valgrind --error-exitcode=1 build/bench/des_ct_check avx2
 // A third argument, "selftest", adds one deliberate key-dependent branch that must be reported.
@@ -21,27 +22,21 @@ int main(int argc, char** argv) {
     const quillmar_des::Variant& variant = quillmar_des::PickVariant(argv[1]);
     if (std::strcmp(variant.name, argv[1]) != 0) {
         std::fprintf(stderr, "variant %s not available here\n", argv[1]);
-        return 2;
-    }
-    if (!quillmar_des::LearnKeyLayout()) {
-        std::fprintf(stderr, "cannot read nettle's key layout\n");
-        return 2;
+        return 77; // ctest: skipped
     }
     // Some full batches and a short tail, so the scratch copy is covered too.
     const std::size_t length = 2 * variant.lanes * quillmar_des::kChainBytes + 3 * 512 + 136;
     std::vector<std::uint8_t> data(length);
     for (std::size_t i = 0; i < length; ++i)
         data[i] = static_cast<std::uint8_t>(i * 167 + 13);
-    const std::uint8_t raw[8] = {0x13, 0x34, 0x57, 0x79, 0x9B, 0xBC, 0xDF, 0xF1};
-    std::uint8_t iv[8] = {1, 2, 3, 4, 5, 6, 7, 8}, key[8];
-    des_ctx ctx;
-    des_set_key(&ctx, raw); // nettle's own weak-key check may branch; not ours to judge
-    VALGRIND_MAKE_MEM_UNDEFINED(&ctx, sizeof ctx);
+    std::uint8_t key[8] = {0x13, 0x34, 0x57, 0x79, 0x9B, 0xBC, 0xDF, 0xF1};
+    std::uint8_t iv[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    VALGRIND_MAKE_MEM_UNDEFINED(key, sizeof key);
     VALGRIND_MAKE_MEM_UNDEFINED(iv, sizeof iv);
     VALGRIND_MAKE_MEM_UNDEFINED(data.data(), length);
 
+    // The key schedule as DES.DLL runs it, from the key's bytes.
     quillmar_des::RoundKeys keys;
-    quillmar_des::RecoverKey(ctx, key);
     quillmar_des::ExpandKey(key, keys);
     bool done = quillmar_des::RunChains(variant, data.data(), length, keys, iv, false);
     done = quillmar_des::RunChains(variant, data.data(), length, keys, iv, true) && done;

@@ -14,7 +14,7 @@
 // Usage: file_bench [MiB=256] [rounds=3]; each time is the best of the rounds.
 
 #include "blockloop/BlockPipeline.h"
-#include "crypto/CipherModules.h"
+#include "operations/Binding.h"
 #include "operations/FilePair.h"
 #include "platform/os/FileStreams.h"
 #include "platform/os/Module.h"
@@ -62,7 +62,8 @@ double Since(Clock::time_point start) {
 }
 
 std::unique_ptr<CModule> Bind(const std::string& dir, bool encrypt) {
-    auto module = std::make_unique<CModule>(kFileModule, encrypt ? kEncryptEntry : kDecryptEntry,
+    const CipherChoice choice = FileModuleFor(encrypt);
+    auto module = std::make_unique<CModule>(choice.module, choice.entry,
                                             std::vector<std::filesystem::path>{dir});
     if (module->GetStatus() != CModule::Status::Bound)
         Fail("cannot bind DES.DLL in " + dir);

@@ -7,11 +7,12 @@
 #include "cli/Commands.h"
 #include "cli/Options.h"
 #include "cli/Password.h"
-#include "crypto/CipherModules.h"
-#include "crypto/KeyFile.h"
-#include "crypto/RandomKey.h"
+#include "keys/KeyFile.h"
+#include "keys/RandomKey.h"
+#include "operations/Binding.h"
 #include "operations/FilePair.h"
 #include "operations/KeyFiles.h"
+#include "operations/Passwords.h"
 #include "operations/ProgressText.h"
 #include "res/Strings.h"
 
@@ -96,7 +97,7 @@ std::string Listing(const fs::path& dir) {
 std::string PanelFileCipher(const std::string& data, const char* entry) {
     const TempDir dir;
     WriteFile(dir / "in", data);
-    const CModule module(kFileModule, entry, {kBuild});
+    const CModule module("DES.DLL", entry, {kBuild});
     const auto done = RunBlockCipher((dir / "in").string(), (dir / "out").string(),
                                      kPassword.c_str(), module.Entry(), {}, PosixFileLayer());
     EXPECT_EQ(done.kind, BlockOutcome::Kind::Success);
@@ -106,7 +107,7 @@ std::string PanelFileCipher(const std::string& data, const char* entry) {
 // The text panel's call into TRV.DLL.
 std::string PanelTextCipher(std::string text, const char* entry,
                             const std::string& password = kPassword) {
-    const CModule module(kTextModule, entry, {kBuild});
+    const CModule module("TRV.DLL", entry, {kBuild});
     module.Entry()(text.data(), password.c_str(), std::int32_t(text.size()));
     return text;
 }

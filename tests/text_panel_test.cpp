@@ -1,8 +1,9 @@
 // The text panel through its real widgets, with real and test cipher modules.
 #include "TestSupport.h"
 #include "app/MainDlg.h"
-#include "crypto/RandomKey.h"
+#include "keys/RandomKey.h"
 #include "mailto/MailUrl.h"
+#include "operations/Passwords.h"
 #include "platform/os/Module.h"
 #include "res/Resource.h"
 #include "res/Strings.h"
@@ -125,12 +126,16 @@ TEST_F(TextPanel, TextsTravelExactlyAsTypedThroughRealModuleClipboardAndMail) {
 TEST_F(TextPanel, ModuleGetsOnlyWholeTextsAndPasswordsAndFailuresAreToldApart) {
     const char *fill = "Plase fill text and password!", *noEnc = "Could not get encryption dll!",
                *noDec = "Could not get decryption dll!", *noFunc = "FUNCTION load failed!";
+    // One byte over quillmar's limit too: what one front end takes, the other takes.
+    const std::string tooLong(kPasswordMax + 1, 'p');
+    const char* longMessage = "The password is longer than 32767 bytes.";
     ClearRecordedCalls("TRV.DLL");
     // Module folder, text, password, caption, decrypt's message, encrypt's (nullptr: it works).
     for (auto [dir, text, password, caption, decrypt, encrypt] :
          {std::tuple{"recording", "", "pw", "Tessarine", fill, fill},
           {"recording", "text", "", "Tessarine", fill, fill},
           {"recording", "", "", "Tessarine", fill, fill},
+          {"recording", "text", tooLong.c_str(), "Tessarine", longMessage, longMessage},
           {"none", "some text", "pw", "", noDec, noEnc},
           {"broken", "some text", "pw", "", noDec, noEnc},
           {"empty", "some text", "pw", "", noFunc, noFunc},

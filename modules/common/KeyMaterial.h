@@ -15,15 +15,19 @@ namespace quillmar_module {
 
 // Clears the stack below the caller's frame, where the functions it called
 // left their locals: call it from the function that did the secret work.
-template <std::size_t Bytes = 16384> __attribute__((noinline)) void ScrubStack() {
+template <std::size_t Bytes> __attribute__((noinline)) void ScrubStack() {
     unsigned char area[Bytes];
     explicit_bzero(area, sizeof area);
     __asm__ __volatile__("" : : "r"(area) : "memory");
 }
 
+// PBKDF2 rounds of both modules: another count would give other keys, and nothing encrypted
+// so far would decrypt.
+constexpr unsigned kIterations = 100000;
+
 // PBKDF2-HMAC-SHA256 of password with salt into out.
-inline void DeriveKey(const char* password, std::size_t length, const char* salt,
-                      unsigned iterations, std::uint8_t* out, std::size_t outLength) {
+inline void DeriveKey(const char* password, std::size_t length, const char* salt, std::uint8_t* out,
+                      std::size_t outLength) {
     struct {
         hmac_sha256_ctx mac;
         std::uint8_t u[SHA256_DIGEST_SIZE];
@@ -39,7 +43,7 @@ inline void DeriveKey(const char* password, std::size_t length, const char* salt
         // A digest leaves the context keyed again, ready for the next round.
         hmac_sha256_digest(&s.mac, sizeof s.u, s.u);
         std::memcpy(s.t, s.u, sizeof s.t);
-        for (unsigned i = 1; i < iterations; ++i) {
+        for (unsigned i = 1; i < kIterations; ++i) {
             hmac_sha256_update(&s.mac, sizeof s.u, s.u);
             hmac_sha256_digest(&s.mac, sizeof s.u, s.u);
             for (std::size_t k = 0; k < sizeof s.t; ++k)

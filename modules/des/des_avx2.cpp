@@ -1,5 +1,4 @@
-// The batch core on AVX2: 256 chains at a time. Built with -mavx2 and only called when the
-// CPU has it.
+// The batch core on AVX2: 256 chains at a time, only called when the CPU has it.
 
 #include "des_batch.h"
 
@@ -10,6 +9,15 @@
 
 namespace quillmar_des {
 namespace {
+
+// The check stays outside the target region: it runs on any CPU.
+bool Runs() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
 
 using V = std::uint64_t __attribute__((vector_size(32)));
 
@@ -53,8 +61,10 @@ inline void StoreLine(std::uint8_t* p, const V* v) {
 
 #include "bitslice_core.inc"
 
+#pragma GCC pop_options
+
 } // namespace
 
-const Variant kAvx2 = {"avx2", kLanes, Chains<1>, Chains<-1>};
+const Variant kAvx2 = {"avx2", kLanes, Runs, Chains<1>, Chains<-1>};
 
 } // namespace quillmar_des

@@ -23,9 +23,6 @@ unsigned Bit(const std::uint8_t* key, int n) {
     return key[(n - 1) / 8] >> (7 - (n - 1) % 8) & 1u;
 }
 
-// For each key bit (1..64, parity bits unused), one bit of nettle's context that copies it.
-int g_source[65];
-
 } // namespace
 
 void ExpandKey(const std::uint8_t* key, RoundKeys& out) {
@@ -44,59 +41,17 @@ void ExpandKey(const std::uint8_t* key, RoundKeys& out) {
     explicit_bzero(cd, sizeof cd);
 }
 
-bool LearnKeyLayout() {
-    // nettle keeps the schedule in a layout of its own, but each of its bits copies one key
-    // bit: set the key bits one at a time and see which context bits follow.
-    des_ctx zero, one;
-    std::uint8_t key[8] = {};
-    des_set_key(&zero, key);
-    for (int n = 1; n <= 64; ++n) {
-        g_source[n] = -1;
-        if (n % 8 == 0)
-            continue;
-        std::memset(key, 0, sizeof key);
-        key[(n - 1) / 8] = static_cast<std::uint8_t>(0x80 >> (n - 1) % 8);
-        des_set_key(&one, key);
-        for (int b = 0; b < 32 * _DES_KEY_LENGTH && g_source[n] < 0; ++b)
-            if ((one.key[b / 32] ^ zero.key[b / 32]) >> (b % 32) & 1)
-                g_source[n] = b;
-        if (g_source[n] < 0)
-            return false;
-    }
-    const std::uint8_t probe[8] = {0x13, 0x34, 0x57, 0x79, 0x9B, 0xBC, 0xDF, 0xF1};
-    des_set_key(&one, probe);
-    RecoverKey(one, key);
-    des_set_key(&zero, key);
-    return std::memcmp(&one, &zero, sizeof one) == 0;
-}
-
-void RecoverKey(const des_ctx& ctx, std::uint8_t* key) {
-    std::memset(key, 0, 8);
-    for (int n = 1; n <= 64; ++n)
-        if (n % 8 != 0) {
-            const unsigned bit = ctx.key[g_source[n] / 32] >> (g_source[n] % 32) & 1u;
-            key[(n - 1) / 8] |= static_cast<std::uint8_t>(bit << (7 - (n - 1) % 8));
-        }
-}
-
 const Variant* const kAllVariants[4] = {&kPortable, &kAvx2, &kAvx512, &kAvx512Gfni};
 
 const Variant& PickVariant(const char* forced) {
-    __builtin_cpu_init();
-    const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-    const bool gfni =
-        avx512 && __builtin_cpu_supports("gfni") && __builtin_cpu_supports("avx512vbmi");
-    const bool avx2 = __builtin_cpu_supports("avx2");
-    const auto named = [forced](const char* name) {
-        return forced != nullptr && std::strcmp(forced, name) == 0;
-    };
-    if (named("portable"))
-        return kPortable;
-    if (named("avx2") && avx2)
-        return kAvx2;
-    if (named("avx512") && avx512)
-        return kAvx512;
-    return gfni ? kAvx512Gfni : avx512 ? kAvx512 : avx2 ? kAvx2 : kPortable;
+    const Variant* fastest = &kPortable;
+    for (const Variant* v : kAllVariants)
+        if (v->runs()) {
+            if (forced != nullptr && std::strcmp(forced, v->name) == 0)
+                return *v;
+            fastest = v;
+        }
+    return *fastest;
 }
 
 bool RunChains(const Variant& variant, std::uint8_t* data, std::size_t length,

@@ -2,8 +2,6 @@
 // The batch path of DES.DLL: DES-CBC over many 512-byte chains at once, one bit of every chain
 // in each lane of a register, so no table is ever indexed with the key or the data.
 
-#include <nettle/des.h>
-
 #include <cstddef>
 #include <cstdint>
 
@@ -22,6 +20,8 @@ using ChainsFn = void (*)(std::uint8_t* chains, const RoundKeys& keys, const std
 struct Variant {
     const char* name;
     std::size_t lanes;
+    // Whether this CPU has what the variant is built for; each variant checks beside its flags.
+    bool (*runs)();
     ChainsFn encrypt, decrypt;
 };
 
@@ -29,15 +29,12 @@ extern const Variant kPortable, kAvx2, kAvx512, kAvx512Gfni;
 // All of them, slowest first.
 extern const Variant* const kAllVariants[4];
 
-// The best variant this CPU runs, or the one `forced` names if the CPU runs it.
+// The fastest variant this CPU runs, or the one `forced` names if the CPU runs it.
 const Variant& PickVariant(const char* forced);
 
-// The standard key schedule of an 8-byte DES key (parity bits ignored).
+// The standard key schedule of an 8-byte DES key (parity bits ignored), without a branch or an
+// address that depends on the key.
 void ExpandKey(const std::uint8_t* key, RoundKeys& out);
-
-// Reads the key back out of a nettle context. Needs LearnKeyLayout() to have succeeded.
-bool LearnKeyLayout();
-void RecoverKey(const des_ctx& ctx, std::uint8_t* key);
 
 // data[0 .. length-1]: whole 512-byte chains, the last possibly shorter (a multiple of 8).
 // A batch that does not fill the lanes goes through a scratch copy; false when there was no

@@ -24,8 +24,13 @@ inline void StoreLine(std::uint8_t* p, const V* v) {
 
 #include "bitslice_core.inc"
 
+// Built with the flags of the whole program.
+bool Runs() {
+    return true;
+}
+
 } // namespace
 
-const Variant kPortable = {"portable", kLanes, Chains<1>, Chains<-1>};
+const Variant kPortable = {"portable", kLanes, Runs, Chains<1>, Chains<-1>};
 
 } // namespace quillmar_des

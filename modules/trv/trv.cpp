@@ -4,6 +4,10 @@
 
 #include <nettle/sha2.h>
 
+#include "Entry.h"
+#include "KeyCache.h"
+#include "KeyMaterial.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -13,8 +17,6 @@
 #include <span>
 #include <string.h> // explicit_bzero
 
-#define TRV_EXPORT extern "C" __attribute__((visibility("default")))
-
 namespace {
 
 struct TrvRange {
@@ -23,8 +25,6 @@ struct TrvRange {
     std::uint32_t position; // of `first` within its alphabet
 };
 
-#include "KeyCache.h"
-#include "KeyMaterial.h"
 #include "trv_alphabets.inc"
 
 struct Alphabet {
@@ -149,7 +149,6 @@ void Encode(std::uint32_t cp, unsigned char* out, std::size_t length) {
 
 constexpr std::size_t kKeySize = 32;
 constexpr char kSalt[] = "Quillmar TRV 1";
-constexpr unsigned kIterations = 100000;
 
 // SHA-256(K || counter) blocks read as little-endian words.
 class Keystream {
@@ -208,23 +207,19 @@ struct TrvKey {
 };
 
 void Derive(const char* pw, std::size_t n, TrvKey& out) {
-    quillmar_module::DeriveKey(pw, n, kSalt, kIterations, out.bytes, kKeySize);
+    quillmar_module::DeriveKey(pw, n, kSalt, out.bytes, kKeySize);
 }
 
 // The derivation is deliberately slow, and the program calls us once per text with the same
 // password.
 quillmar_module::KeyCache<TrvKey> g_cache;
 
-void Transform(char* data, const char* password, std::int32_t length, bool decrypt) {
-    if (data == nullptr || password == nullptr || length <= 0)
-        return;
+void Transform(std::uint8_t* bytes, std::size_t size, const char* password, bool decrypt) {
     TrvKey key;
     g_cache.CopyKey(password, Derive, key);
     Keystream stream(key.bytes);
     explicit_bzero(&key, sizeof key);
 
-    auto* bytes = reinterpret_cast<unsigned char*>(data);
-    const auto size = static_cast<std::size_t>(length);
     std::size_t i = 0;
     while (i < size) {
         const Sequence seq = Decode(bytes + i, size - i);
@@ -249,12 +244,4 @@ void Transform(char* data, const char* password, std::int32_t length, bool decry
 
 } // namespace
 
-TRV_EXPORT void ENCRYPTFUNC(char* data, const char* key, std::int32_t length) {
-    Transform(data, key, length, false);
-    quillmar_module::ScrubStack(); // what hashing and the cipher left below us
-}
-
-TRV_EXPORT void DECRYPTFUNC(char* data, const char* key, std::int32_t length) {
-    Transform(data, key, length, true);
-    quillmar_module::ScrubStack(); // what hashing and the cipher left below us
-}
+QUILLMAR_MODULE_ENTRY_POINTS(ENCRYPTFUNC, DECRYPTFUNC, Transform, 1)

@@ -12,9 +12,9 @@ namespace quillmar::cli {
 // One line for a file that failed, and the exit status that goes with it.
 int ReportFileError(const FileError& error);
 
-// Zero when the module is bound, else the failure's exit status once told,
-// with every candidate that was skipped and why.
-int CheckModule(const CModule& module, const char* missingMessage);
+// Zero when the module is bound (failure is nullptr), else the failure's exit
+// status once told, with every candidate that was skipped and why.
+int CheckModule(const CModule& module, const char* failure);
 
 // Zero with the password in place, else the exit status once told.
 int GetPassword(const PasswordSource& source, bool confirm, const Environment& env,

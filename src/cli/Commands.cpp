@@ -2,7 +2,6 @@
 
 #include "cli/Password.h"
 #include "cli/Supervise.h"
-#include "operations/Binding.h"
 #include "operations/FilePair.h"
 #include "platform/locale/Translate.h"
 #include "platform/os/Descriptors.h"
@@ -41,14 +40,13 @@ bool WriteStandardOutput(const char* data, std::size_t size, FileError& error) {
     return WriteWhole(STDOUT_FILENO, {data, size}, kStandardOutput, error);
 }
 
-int CheckModule(const CModule& module, const char* missingMessage) {
+int CheckModule(const CModule& module, const char* failure) {
     for (const auto& reason : module.Skipped())
         Say(reason);
-    if (const char* failure = BindingFailure(module, missingMessage)) {
-        Say(failure);
-        return kExitFailed;
-    }
-    return kExitDone;
+    if (!failure)
+        return kExitDone;
+    Say(failure);
+    return kExitFailed;
 }
 
 int GetPassword(const PasswordSource& source, bool confirm, const Environment& env,

@@ -3,7 +3,6 @@
 #include "blockloop/BlockPipeline.h"
 #include "cli/Password.h"
 #include "cli/Supervise.h"
-#include "crypto/CipherModules.h"
 #include "operations/FilePair.h"
 #include "platform/locale/Translate.h"
 #include "platform/os/Descriptors.h"
@@ -33,12 +32,10 @@ std::string Why(const std::string& spelled, const FileError& error) {
     return FileErrorSentence(error);
 }
 
-// Opens SOURCE and TARGET, "-" being standard input and output. Empty, or
-// the window's sentence followed by the file and the reason.
-std::string OpenFiles(const CommandLine& line, BlockFiles& files) {
+// Why SOURCE or TARGET could not be opened: empty, or the window's sentence
+// followed by the file and the reason.
+std::string WhyNotOpened(const CommandLine& line, const BlockOutcome& opened) {
     const std::string &source = line.source, &target = line.target;
-    const BlockOutcome opened =
-        OpenBlockFiles(source, target, PosixFileLayer(), files, Dash::StandardStream);
     if (opened.kind == BlockOutcome::Kind::SourceUnopenable)
         return std::string(Tr(str::kNoSourceFile)) + " " + Why(source, opened.error);
     if (opened.kind != BlockOutcome::Kind::TargetUnopenable)
@@ -54,10 +51,6 @@ std::string OpenFiles(const CommandLine& line, BlockFiles& files) {
 
 int RunFileCommand(const CommandLine& line, const Environment& env) {
     const bool encrypt = IsEncrypting(line.command);
-    // The file panel's words for a missing module, in both directions.
-    const CModule module(kFileModule, encrypt ? kEncryptEntry : kDecryptEntry, env.moduleDirs);
-    if (const int status = CheckModule(module, str::kNoEncryptDll))
-        return status;
     // Binary output would garble the terminal, and its reader learns nothing.
     const auto out =
         line.target == "-" ? STDOUT_FILENO : DescriptorSpelledBy(MakeAbsolutePath(line.target));
@@ -67,10 +60,15 @@ int RunFileCommand(const CommandLine& line, const Environment& env) {
         return kExitUsage;
     }
     BlockFiles files;
-    if (const std::string why = OpenFiles(line, files); !why.empty()) {
+    const FileRunStart start = StartFileRun(line.source, line.target, encrypt, env.moduleDirs,
+                                            PosixFileLayer(), files, Dash::StandardStream);
+    if (const std::string why = WhyNotOpened(line, start.opened); !why.empty()) {
         Say(why);
         return kExitFailed;
     }
+    if (const int status = CheckModule(*start.module, start.bindingFailure))
+        return status;
+    const CModule& module = *start.module;
     WipedString password{std::string()};
     if (const int status = GetPassword(line.password, encrypt, env, password.Value()))
         return status;

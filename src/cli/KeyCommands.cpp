@@ -1,6 +1,6 @@
 #include "cli/CommandParts.h"
 
-#include "crypto/RandomKey.h"
+#include "keys/RandomKey.h"
 #include "operations/FilePair.h"
 #include "operations/KeyFiles.h"
 #include "platform/os/Wipe.h"

@@ -1,12 +1,12 @@
 #include "cli/Password.h"
 
 #include "operations/KeyFiles.h"
+#include "operations/Passwords.h"
 #include "platform/locale/Translate.h"
 #include "platform/os/Descriptors.h"
 #include "platform/os/FileError.h"
 #include "platform/os/TargetPlace.h"
 #include "platform/os/Terminal.h"
-#include "platform/os/Utf8.h"
 #include "platform/os/Wipe.h"
 #include "platform/os/WriteAll.h"
 #include "res/Strings.h"
@@ -78,26 +78,32 @@ PasswordResult ReadLine(int fd, int cancelFd, std::string& password, const std::
         }
         if (password.size() == kPasswordMax) {
             Forget(password);
-            return Refuse(Fill(TrN(NN_("The password is longer than %1 bytes."),
-                                   NN_("The password is longer than %1 bytes."), kPasswordMax),
-                               {std::to_string(kPasswordMax)}));
+            return Refuse(str::kPasswordTooLong);
         }
         password.push_back(c);
     }
 }
 
 PasswordResult Check(std::string& password, const char* notTextMessage) {
-    std::string message;
-    if (password.empty())
-        message = str::kFillPassword;
-    else if (password.find('\0') != std::string::npos)
-        message = N_("The password holds a zero byte, which ends it for the cipher modules.");
-    else if (!IsUtf8(password))
-        message = notTextMessage;
-    if (message.empty())
+    const char* message = nullptr;
+    switch (CheckPassword(password)) {
+    case PasswordProblem::None:
         return {};
+    case PasswordProblem::Empty:
+        message = str::kFillPassword;
+        break;
+    case PasswordProblem::ZeroByte:
+        message = N_("The password holds a zero byte, which ends it for the cipher modules.");
+        break;
+    case PasswordProblem::NotText:
+        message = notTextMessage;
+        break;
+    case PasswordProblem::TooLong:
+        message = str::kPasswordTooLong;
+        break;
+    }
     Forget(password);
-    return Refuse(std::move(message));
+    return Refuse(message);
 }
 
 const char* const kNoTerminal = N_("No password: give --key-file KEYFILE or --password-fd N, or "
@@ -154,6 +160,8 @@ PasswordResult ReadPasswordFromKeyFile(const std::string& path, std::string& pas
         return Refuse(str::kKeyFileEmpty);
     case KeyLoad::NotKeyFile:
         return Refuse(str::kNotKeyFile);
+    case KeyLoad::NotShowable:
+        return Refuse(str::kKeyNotLoadable);
     case KeyLoad::Ok:
         break;
     }

@@ -19,9 +19,6 @@ struct PasswordResult {
     std::string message; // why it was refused
 };
 
-// As many bytes as the window's password field takes characters.
-inline constexpr std::size_t kPasswordMax = 32767;
-
 // In every function, cancelFd (or -1 for none) ends a wait for input as soon
 // as it becomes readable; password is overwritten, and wiped by the caller.
 

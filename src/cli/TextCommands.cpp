@@ -1,7 +1,7 @@
 #include "cli/CommandParts.h"
 
 #include "cli/Supervise.h"
-#include "crypto/CipherModules.h"
+#include "operations/Binding.h"
 #include "operations/FilePair.h"
 #include "operations/TextCipher.h"
 #include "platform/locale/Translate.h"
@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
-#include <limits>
 #include <memory>
 #include <unistd.h>
 
@@ -55,8 +54,6 @@ enum class TextFailure { None, Stopped, TooLong, ZeroByte, File };
 // Standard input, whole, through one module call, to standard output.
 TextFailure TransformText(CipherEntry entry, const char* password, const std::atomic<bool>& stop,
                           FileError& error) {
-    // One module call takes at most this many bytes.
-    constexpr std::size_t kMax = std::size_t(std::numeric_limits<std::int32_t>::max());
     auto reader = ReaderOnDescriptor(STDIN_FILENO, kStandardInput);
     if (!reader) {
         error = {FileErrorCause::InvalidFile, kStandardInput};
@@ -64,11 +61,12 @@ TextFailure TransformText(CipherEntry entry, const char* password, const std::at
     }
     reader->CancelWith(&stop);
     TextBuffer text;
-    text.Reserve(std::min<std::uint64_t>(reader->Size(), kMax) + 1);
+    // A regular file's size is known: room for all of it at once.
+    text.Reserve(FitsOneCall(reader->Size()) ? std::size_t(reader->Size()) + 1 : kFileChunk);
     for (;;) {
-        if (text.size() > kMax)
+        if (!FitsOneCall(text.size()))
             return TextFailure::TooLong;
-        const std::size_t want = std::min(kFileChunk, kMax + 1 - text.size());
+        const std::size_t want = kFileChunk;
         const auto n = reader->Read(text.Reserve(want), want, error);
         if (!n)
             return stop.load() ? TextFailure::Stopped : TextFailure::File;
@@ -87,8 +85,9 @@ TextFailure TransformText(CipherEntry entry, const char* password, const std::at
 
 int RunTextCommand(const CommandLine& line, const Environment& env) {
     const bool encrypt = IsEncrypting(line.command);
-    const CModule module(kTextModule, encrypt ? kEncryptEntry : kDecryptEntry, env.moduleDirs);
-    if (const int status = CheckModule(module, encrypt ? str::kNoEncryptDll : str::kNoDecryptDll))
+    const CipherChoice choice = TextModuleFor(encrypt);
+    const CModule module(choice.module, choice.entry, env.moduleDirs);
+    if (const int status = CheckModule(module, BindingFailure(module, choice.missingMessage)))
         return status;
     if (const int status = RefuseClosed(true))
         return status;

@@ -2,6 +2,7 @@
 
 #include "blockloop/BlockPipeline.h"
 #include "operations/FilePair.h"
+#include "operations/Passwords.h"
 #include "operations/ProgressText.h"
 #include "panels/CipherBinding.h"
 #include "panels/KeyFileHandlers.h"
@@ -74,14 +75,14 @@ void CFPDlg::OnMask() {
 }
 
 void CFPDlg::OnEncrypt() {
-    RunCipher(kEncryptEntry, str::kEncryptingFile, str::kEncrypted);
+    RunCipher(true, str::kEncryptingFile, str::kEncrypted);
 }
 
 void CFPDlg::OnDecrypt() {
-    RunCipher(kDecryptEntry, str::kDecryptingFile, str::kDecrypted);
+    RunCipher(false, str::kDecryptingFile, str::kDecrypted);
 }
 
-void CFPDlg::RunCipher(const char* entry, const char* progressLabel, const char* doneMessage) {
+void CFPDlg::RunCipher(bool encrypt, const char* progressLabel, const char* doneMessage) {
     // Events keep flowing during a run: a second run must not start inside the first.
     if (m_running)
         return;
@@ -92,14 +93,19 @@ void CFPDlg::RunCipher(const char* entry, const char* progressLabel, const char*
         AfxMessageBox(this, str::kFillPassword);
         return;
     }
+    if (CheckPassword(password.Value()) == PasswordProblem::TooLong) {
+        AfxMessageBox(this, str::kPasswordTooLong);
+        return;
+    }
     BlockFiles files;
     ProgressState state;
-    BlockOutcome outcome = OpenBlockFiles(source, target, AfxFileLayer(), files);
+    FileRunStart start =
+        StartFileRun(source, target, encrypt, ModuleFolders(), AfxFileLayer(), files);
+    BlockOutcome outcome = start.opened;
     if (outcome.kind == BlockOutcome::Kind::Success) {
-        // The same words for both directions, as users of the file panel know them.
-        auto module = BindCipher(this, kFileModule, entry, str::kNoEncryptDll);
-        if (!module)
+        if (!ReportBinding(this, start.bindingFailure))
             return; // the target was never touched
+        const auto& module = start.module;
         const std::uint64_t total = files.source->Size();
         struct Running {
             bool& flag;

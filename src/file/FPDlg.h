@@ -11,9 +11,6 @@ class CFPDlg : public CDialog {
 public:
     CFPDlg();
 
-    // The file name offered by every chooser of this panel.
-    std::string& RememberedPath() { return m_rememberedPath; }
-
 protected:
     bool OnInitDialog() override;
 
@@ -30,7 +27,7 @@ public:
     void OnDecrypt();
 
 private:
-    void RunCipher(const char* entry, const char* progressLabel, const char* doneMessage);
+    void RunCipher(bool encrypt, const char* progressLabel, const char* doneMessage);
 
     std::string m_rememberedPath;
     bool m_running = false;

@@ -1,5 +1,6 @@
 #include "operations/FilePair.h"
 
+#include "operations/Binding.h"
 #include "platform/os/Descriptors.h"
 
 #include <algorithm>
@@ -73,6 +74,21 @@ BlockOutcome OpenBlockFiles(std::string_view sourcePath, std::string_view target
         return {Kind::TargetUnopenable, error};
     }
     return {};
+}
+
+FileRunStart StartFileRun(std::string_view sourcePath, std::string_view targetPath, bool encrypt,
+                          const std::vector<std::filesystem::path>& moduleDirs, FileLayer& layer,
+                          BlockFiles& files, Dash dash) {
+    FileRunStart start;
+    start.opened = OpenBlockFiles(sourcePath, targetPath, layer, files, dash);
+    if (start.opened.kind != BlockOutcome::Kind::Success)
+        return start;
+    const CipherChoice choice = FileModuleFor(encrypt);
+    start.module = std::make_unique<CModule>(choice.module, choice.entry, moduleDirs);
+    start.bindingFailure = BindingFailure(*start.module, choice.missingMessage);
+    if (start.bindingFailure)
+        files = {}; // the target was never touched
+    return start;
 }
 
 BlockOutcome RunBlockCipher(std::string_view sourcePath, std::string_view targetPath,

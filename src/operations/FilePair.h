@@ -4,8 +4,11 @@
 
 #include "blockloop/BlockCipher.h"
 
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillmar {
 
@@ -30,6 +33,18 @@ std::unique_ptr<ByteReader> OpenReaderByName(std::string_view path, FileLayer& l
 // the cause.
 BlockOutcome OpenBlockFiles(std::string_view sourcePath, std::string_view targetPath,
                             FileLayer& layer, BlockFiles& files, Dash dash = Dash::FileName);
+
+// What a file operation holds before its first block: the files open, then
+// the file module of its direction bound, in this order in both front ends,
+// so that the same mistakes meet the same message first.
+struct FileRunStart {
+    BlockOutcome opened;                  // which file could not be opened, if one
+    std::unique_ptr<CModule> module;      // tried only once both files are open
+    const char* bindingFailure = nullptr; // the message when the module is not bound
+};
+FileRunStart StartFileRun(std::string_view sourcePath, std::string_view targetPath, bool encrypt,
+                          const std::vector<std::filesystem::path>& moduleDirs, FileLayer& layer,
+                          BlockFiles& files, Dash dash = Dash::FileName);
 
 // Opens both files, then runs the plain loop.
 BlockOutcome RunBlockCipher(std::string_view sourcePath, std::string_view targetPath,

@@ -1,7 +1,8 @@
 #include "operations/KeyFiles.h"
 
-#include "crypto/KeyFile.h"
+#include "keys/KeyFile.h"
 #include "operations/FilePair.h"
+#include "operations/Passwords.h"
 #include "platform/os/Wipe.h"
 
 #include <span>
@@ -29,6 +30,11 @@ KeyLoad LoadKeyFile(const std::string& path, FileLayer& layer, std::string& pass
         return KeyLoad::NotKeyFile;
     case KeyReadResult::Ok:
         break;
+    }
+    if (CheckPassword(password) == PasswordProblem::NotText) {
+        SecureWipe(password.data(), password.size());
+        password.clear();
+        return KeyLoad::NotShowable;
     }
     return KeyLoad::Ok;
 }

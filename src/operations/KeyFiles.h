@@ -10,7 +10,9 @@
 
 namespace quillmar {
 
-enum class KeyLoad { Ok, Empty, NotKeyFile, FileError };
+// NotShowable: a password the window's field could not show unchanged (see
+// CheckPassword), refused by the command line too.
+enum class KeyLoad { Ok, Empty, NotKeyFile, NotShowable, FileError };
 
 // The password of the key file at path into password (wiped first). A named
 // pipe gives what it holds: with no writer it must not hang. FileError with

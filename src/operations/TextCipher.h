@@ -3,11 +3,15 @@
 
 #include "platform/os/Module.h"
 
+#include <cstdint>
 #include <string>
 
 namespace quillmar {
 
-// The caller has checked that text fits one call (int32 bytes). A module that
+// Whether a text of size bytes fits one module call, whose length is an int32.
+bool FitsOneCall(std::uint64_t size);
+
+// The caller has checked that text fits one call. A module that
 // leaves a zero byte ends the text there, as a text field would show it:
 // returns the length that is left.
 std::size_t RunTextCipher(CipherEntry entry, const char* password, char* text, std::size_t size);

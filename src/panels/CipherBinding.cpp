@@ -6,16 +6,22 @@
 
 namespace quillmar {
 
-std::unique_ptr<CModule> BindCipher(const CDialog* owner, const char* fileName,
-                                    const char* entryName, const char* missingModuleMessage) {
-    std::vector<std::filesystem::path> dirs;
+std::vector<std::filesystem::path> ModuleFolders() {
     if (CWinApp* app = AfxGetApp())
-        dirs = app->ModuleDirectories();
-    auto module = std::make_unique<CModule>(fileName, entryName, dirs);
-    if (const char* failure = BindingFailure(*module, missingModuleMessage)) {
+        return app->ModuleDirectories();
+    return {};
+}
+
+bool ReportBinding(const CDialog* owner, const char* failure) {
+    if (failure)
         AfxMessageBox(owner, failure, "");
+    return !failure;
+}
+
+std::unique_ptr<CModule> BindCipher(const CDialog* owner, const CipherChoice& choice) {
+    auto module = std::make_unique<CModule>(choice.module, choice.entry, ModuleFolders());
+    if (!ReportBinding(owner, BindingFailure(*module, choice.missingMessage)))
         return nullptr;
-    }
     return module;
 }
 

@@ -1,6 +1,6 @@
 #include "panels/KeyFileHandlers.h"
 
-#include "crypto/KeyFile.h"
+#include "keys/KeyFile.h"
 #include "operations/KeyFiles.h"
 #include "panels/PathChooser.h"
 #include "platform/os/FileError.h"
@@ -55,19 +55,13 @@ void LoadKeyIntoField(CDialog& panel, int passwordFieldId, std::string& remember
     case KeyLoad::NotKeyFile:
         AfxMessageBox(&panel, str::kNotKeyFile);
         return;
+    case KeyLoad::NotShowable:
+        AfxMessageBox(&panel, str::kKeyNotLoadable);
+        return;
     case KeyLoad::Ok:
         break;
     }
-    // The field holds text: bytes from another system may not survive it, and
-    // a password that comes back changed is another password.
-    const WipedString previous(panel.GetDlgItemText(passwordFieldId));
     panel.SetDlgItemText(passwordFieldId, password.Value());
-    const WipedString shown(panel.GetDlgItemText(passwordFieldId));
-    if (shown.Value() != password.Value()) {
-        panel.SetDlgItemText(passwordFieldId, previous.Value());
-        AfxMessageBox(&panel, str::kKeyNotLoadable);
-        return;
-    }
     AfxMessageBox(&panel, str::kKeyLoaded);
 }
 

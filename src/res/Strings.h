@@ -61,6 +61,8 @@ inline constexpr const char* kMailNotStarted =
 
 // File panel
 inline constexpr const char* kFillPassword = N_("Plase fill password!");
+// Both panels and quillmar: the limit of CheckPassword.
+inline constexpr const char* kPasswordTooLong = N_("The password is longer than 32767 bytes.");
 inline constexpr const char* kNoSourceFile = N_("Could not open source file!!!");
 inline constexpr const char* kNoTargetFile = N_("Could not open or create target file!!!");
 // "%1" becomes how far the run has got, as quillmar prints it.

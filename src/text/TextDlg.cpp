@@ -1,6 +1,8 @@
 #include "text/TextDlg.h"
 
-#include "crypto/RandomKey.h"
+#include "keys/RandomKey.h"
+#include "operations/Binding.h"
+#include "operations/Passwords.h"
 #include "operations/TextCipher.h"
 #include "panels/CipherBinding.h"
 #include "panels/KeyFileHandlers.h"
@@ -11,7 +13,6 @@
 #include "res/Templates.h"
 
 #include <cstring>
-#include <limits>
 
 namespace quillmar {
 
@@ -108,16 +109,15 @@ void CTextDlg::OnClearText() {
 
 void CTextDlg::OnEncrypt() {
     // Undo must never bring back the text that was just encrypted.
-    RunCipher(kEncryptEntry, str::kNoEncryptDll, str::kEncrypted, false);
+    RunCipher(true, str::kEncrypted, false);
 }
 void CTextDlg::OnDecrypt() {
     // A wrong password gives garbage that nothing can detect: one Undo brings the encrypted
     // text back.
-    RunCipher(kDecryptEntry, str::kNoDecryptDll, str::kDecrypted, true);
+    RunCipher(false, str::kDecrypted, true);
 }
 
-void CTextDlg::RunCipher(const char* entry, const char* missingModuleMessage,
-                         const char* doneMessage, bool undoable) {
+void CTextDlg::RunCipher(bool encrypt, const char* doneMessage, bool undoable) {
     // The text may be the secret: no copy of it stays behind either.
     WipedString wiped(GetDlgItemText(IDC_TEXTFIELD));
     std::string& text = wiped.Value();
@@ -126,11 +126,15 @@ void CTextDlg::RunCipher(const char* entry, const char* missingModuleMessage,
         AfxMessageBox(this, str::kFillTextAndPassword);
         return;
     }
-    if (text.size() > std::size_t(std::numeric_limits<std::int32_t>::max())) {
+    if (CheckPassword(password.Value()) == PasswordProblem::TooLong) {
+        AfxMessageBox(this, str::kPasswordTooLong);
+        return;
+    }
+    if (!FitsOneCall(text.size())) {
         AfxMessageBox(this, str::kTextTooLong);
         return;
     }
-    auto module = BindCipher(this, kTextModule, entry, missingModuleMessage);
+    auto module = BindCipher(this, TextModuleFor(encrypt));
     if (!module)
         return;
     RunTextCipher(module->Entry(), password.Value().c_str(), text);

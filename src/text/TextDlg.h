@@ -12,8 +12,6 @@ class CTextDlg : public CDialog {
 public:
     CTextDlg();
 
-    // The chooser's remembered path of this panel.
-    std::string& RememberedPath() { return m_rememberedPath; }
     // The system menu's About item: the About box belongs to the application.
     void SetAboutHandler(std::function<void()> showAbout) { m_showAbout = std::move(showAbout); }
 
@@ -41,8 +39,7 @@ public:
 
 private:
     // An undoable result can be taken back with one Undo; the other leaves no history.
-    void RunCipher(const char* entry, const char* missingModuleMessage, const char* doneMessage,
-                   bool undoable);
+    void RunCipher(bool encrypt, const char* doneMessage, bool undoable);
 
     std::string m_rememberedPath;
     std::function<void()> m_showAbout;

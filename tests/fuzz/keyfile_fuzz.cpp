@@ -1,6 +1,6 @@
 // A key file of any bytes and any length: never read past the record, never
 // crash, and what loads saves again to the same password area.
-#include "crypto/KeyFile.h"
+#include "keys/KeyFile.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -103,10 +103,10 @@ CModule::CModule(const std::string& fileName, const std::string& entryName,
     m_status = m_entry ? Status::Bound : Status::EntryMissing;
     if (!m_entry)
         Release();
-    else if (entryName == "ENCRYPTFUNC")
-        m_batchName = "ENCRYPTBLOCKS";
-    else if (entryName == "DECRYPTFUNC")
-        m_batchName = "DECRYPTBLOCKS";
+    else if (entryName == kEncryptEntry)
+        m_batchName = kEncryptBatchEntry;
+    else if (entryName == kDecryptEntry)
+        m_batchName = kDecryptBatchEntry;
 }
 
 std::vector<std::filesystem::path> DefaultModuleDirectories(const std::filesystem::path& exeDir) {

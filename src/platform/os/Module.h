@@ -12,6 +12,13 @@ namespace quillmar {
 
 using CipherEntry = void (*)(char* data, const char* key, std::int32_t length);
 
+// The entry points of a cipher module: one call per text or block, and the
+// optional batch entry of the same direction for a run of 512-byte blocks.
+inline constexpr const char* kEncryptEntry = "ENCRYPTFUNC";
+inline constexpr const char* kDecryptEntry = "DECRYPTFUNC";
+inline constexpr const char* kEncryptBatchEntry = "ENCRYPTBLOCKS";
+inline constexpr const char* kDecryptBatchEntry = "DECRYPTBLOCKS";
+
 // The executable's folder, then ../lib/quillmar beside it: where the program
 // and the command line look for modules.
 std::vector<std::filesystem::path> DefaultModuleDirectories(const std::filesystem::path& exeDir);

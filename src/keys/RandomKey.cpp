@@ -1,4 +1,4 @@
-#include "crypto/RandomKey.h"
+#include "keys/RandomKey.h"
 
 #include "platform/os/Random.h"
 

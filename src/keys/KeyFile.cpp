@@ -1,4 +1,4 @@
-#include "crypto/KeyFile.h"
+#include "keys/KeyFile.h"
 
 #include "platform/os/Wipe.h"
 
