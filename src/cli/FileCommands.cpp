@@ -5,6 +5,7 @@
 #include "cli/Supervise.h"
 #include "operations/FilePair.h"
 #include "platform/os/Descriptors.h"
+#include "platform/os/Paths.h"
 #include "platform/os/Wipe.h"
 #include "res/Strings.h"
 
