@@ -5,6 +5,7 @@
 #include "mail/MailDlg.h"
 #include "mailto/MailUrl.h"
 #include "operations/FilePair.h"
+#include "platform/os/Paths.h"
 #include "platform/ui/HelpKey.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/PaneKeys.h"
@@ -45,9 +46,8 @@ bool CMainDlg::OnInitDialog() {
     if (!m_startSource.empty()) {
         // Named on the command line, as a file manager's "Open with" does: the source and the
         // name it would be encrypted or decrypted to; nothing runs until a button is pressed.
-        std::error_code ec;
-        const auto path = std::filesystem::absolute(m_startSource, ec);
-        const std::string source = ec ? m_startSource : path.string();
+        const std::string absolute = MakeAbsolutePath(m_startSource);
+        const std::string source = absolute.empty() ? m_startSource : absolute;
         OnFile();
         m_filePanel.SetDlgItemText(IDC_SOURCE, source);
         m_filePanel.SetDlgItemText(IDC_TARGET, ProposedTarget(source));

@@ -2,6 +2,7 @@
 
 #include "app/MainDlg.h"
 #include "platform/locale/Translate.h"
+#include "platform/os/ExitStatus.h"
 #include "platform/os/FileError.h"
 #include "platform/ui/FileNames.h"
 #include "res/Strings.h"
@@ -18,7 +19,6 @@ namespace {
 
 // The name docks and task bars tie the window to: the desktop entry's, without ".desktop".
 constexpr char kDesktopFileName[] = "org.example.quillmar.Quillmar";
-constexpr int kExitUsage = 2; // as quillmar's
 
 std::string UsageText(const std::string& name) {
     return Fill(Tr(N_("Usage: %1 [FILE]\n"

@@ -16,7 +16,7 @@ struct PipelineShape {
     // 256 KiB: one read and one write each, straight into and out of the batch,
     // and enough blocks for a module that runs 512 of them side by side.
     // Bigger batches were no faster.
-    std::size_t batchBlocks = 512;
+    std::size_t batchBlocks = kBatchBlocks;
     std::size_t batchesPerWorker = 4; // at most 4 MiB in all, unless there are many workers
 };
 

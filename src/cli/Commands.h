@@ -3,19 +3,13 @@
 
 #include "cli/CommandLine.h"
 #include "cli/Progress.h"
+#include "platform/os/ExitStatus.h"
 
 #include <filesystem>
 #include <string_view>
 #include <vector>
 
 namespace quillmar::cli {
-
-inline constexpr int kExitDone = 0;
-inline constexpr int kExitFailed = 1; // nothing was changed
-inline constexpr int kExitUsage = 2;  // wrong usage or no password
-// The target was replaced, but may not survive a power cut: its folder
-// could not be flushed.
-inline constexpr int kExitUnflushed = 3;
 
 struct Environment {
     std::vector<std::filesystem::path> moduleDirs;

@@ -6,6 +6,7 @@
 #include "operations/FilePair.h"
 #include "platform/locale/Translate.h"
 #include "platform/os/Descriptors.h"
+#include "platform/os/Paths.h"
 #include "platform/os/Wipe.h"
 #include "res/Strings.h"
 

@@ -5,6 +5,7 @@
 #include "platform/locale/Translate.h"
 #include "platform/os/Descriptors.h"
 #include "platform/os/FileError.h"
+#include "platform/os/Paths.h"
 #include "platform/os/TargetPlace.h"
 #include "platform/os/Terminal.h"
 #include "platform/os/Wipe.h"

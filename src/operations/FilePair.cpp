@@ -2,6 +2,7 @@
 
 #include "operations/Binding.h"
 #include "platform/os/Descriptors.h"
+#include "platform/os/Paths.h"
 
 #include <algorithm>
 #include <unistd.h>

@@ -3,6 +3,7 @@
 #include "keys/KeyFile.h"
 #include "operations/FilePair.h"
 #include "operations/Passwords.h"
+#include "platform/os/Paths.h"
 #include "platform/os/Wipe.h"
 
 #include <span>

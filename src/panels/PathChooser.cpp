@@ -1,6 +1,7 @@
 #include "panels/PathChooser.h"
 
 #include "platform/os/FileError.h"
+#include "platform/os/Paths.h"
 #include "platform/ui/FileChooser.h"
 #include "platform/ui/FileNames.h"
 #include "res/Strings.h"

@@ -147,10 +147,10 @@ const ControlTemplate kMailControls[] = {
 
 const DialogTemplate kAboutTemplate{IDD_ABOUTBOX, N_("About Quillmar"), "MS Shell Dlg", 8, 235, 63,
                                     DS_NONE,      kAboutControls};
-const DialogTemplate kTextTemplate{IDD_TEXT, "QX", "MS Shell Dlg",        8,
-                                   274,      234,  DS_CHILD | DS_VISIBLE, kTextControls};
+const DialogTemplate kTextTemplate{IDD_TEXT, "QX", "MS Shell Dlg", 8,
+                                   274,      234,  DS_VISIBLE,     kTextControls};
 const DialogTemplate kFileTemplate{IDD_FILE, " ", "Comic Sans MS", 8,
-                                   239,      208, DS_CHILD,        kFileControls};
+                                   239,      208, DS_NONE,         kFileControls};
 const DialogTemplate kGuideTemplate{IDD_GUIDE, N_("Tessarine Guide"), "Comic Sans MS", 8, 295, 358,
                                     DS_NONE,   kGuideControls};
 const DialogTemplate kMailTemplate{IDD_MAIL, N_("Mailing"), "Comic Sans MS", 8, 187,

@@ -51,10 +51,4 @@ std::string FileErrorSentence(const FileError& error);
 // can neither forge a line on a terminal nor pass for another name.
 std::string ShownName(std::string_view name);
 
-// Absolute against the current folder; fails (empty) for an empty path or
-// one of 260 characters or more, which cannot be opened. A trailing slash
-// stays: it says that the name must be a folder.
-std::string MakeAbsolutePath(std::string_view path);
-inline constexpr std::size_t kMaxPath = 260;
-
 } // namespace quillmar

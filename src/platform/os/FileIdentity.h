@@ -19,7 +19,4 @@ struct FileIdentity {
 // The file a stat() or fstat() described.
 FileIdentity IdentityOf(const struct stat& st);
 
-// Symlinks are followed; nothing when the path names no file.
-std::optional<FileIdentity> IdentifyFile(const std::string& path);
-
 } // namespace quillmar

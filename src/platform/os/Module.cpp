@@ -113,10 +113,15 @@ std::vector<std::filesystem::path> DefaultModuleDirectories(const std::filesyste
     return {exeDir, (exeDir / ".." / "lib" / "quillmar").lexically_normal()};
 }
 
-std::vector<std::filesystem::path> ProgramModuleDirectories() {
+std::filesystem::path ProgramPath() {
     std::error_code ec;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec || !exe.is_absolute())
+    return ec || !exe.is_absolute() ? std::filesystem::path() : exe;
+}
+
+std::vector<std::filesystem::path> ProgramModuleDirectories() {
+    const auto exe = ProgramPath();
+    if (exe.empty())
         return {};
     return DefaultModuleDirectories(exe.parent_path());
 }

@@ -22,8 +22,10 @@ inline constexpr const char* kDecryptBatchEntry = "DECRYPTBLOCKS";
 // The executable's folder, then ../lib/quillmar beside it: where the program
 // and the command line look for modules.
 std::vector<std::filesystem::path> DefaultModuleDirectories(const std::filesystem::path& exeDir);
-// Those of the running executable, as the kernel names it; none when it cannot
-// tell: argv[0] is whatever the caller chose to write there.
+// The running executable, as the kernel names it; empty when it cannot tell:
+// argv[0] is whatever the caller chose to write there.
+std::filesystem::path ProgramPath();
+// The module folders of ProgramPath; none when it is unknown.
 std::vector<std::filesystem::path> ProgramModuleDirectories();
 
 class CModule {

@@ -108,10 +108,8 @@ std::optional<ReplacingFile> ReplacingFile::Create(const std::string& target, mo
                                          : FileError{FileErrorCause::AccessDenied, at.shown};
             return std::nullopt;
         }
-        // In /tmp and the like, another user's file may be a trap laid for us
-        // to fill: a name chosen by someone else is not ours to replace.
-        if (IsSharedFolder(at.folderStat) && st->st_uid != ::geteuid() &&
-            st->st_uid != at.folderStat.st_uid) {
+        // In /tmp and the like, another user's file may be a trap laid for us to fill.
+        if (PlantedInSharedFolder(*st, at.folderStat)) {
             error.cause = FileErrorCause::ForeignFile;
             return std::nullopt;
         }

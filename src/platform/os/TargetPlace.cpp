@@ -61,8 +61,9 @@ std::string Shown(int folder, const std::string& name, const std::string& given)
 
 } // namespace
 
-bool IsSharedFolder(const struct stat& folder) {
-    return (folder.st_mode & S_ISVTX) && (folder.st_mode & (S_IWGRP | S_IWOTH));
+bool PlantedInSharedFolder(const struct stat& entry, const struct stat& folder) {
+    const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & (S_IWGRP | S_IWOTH));
+    return shared && entry.st_uid != ::geteuid() && entry.st_uid != folder.st_uid;
 }
 
 bool StickyAllowsRemoving(const struct stat& entry, const struct stat& folder) {
@@ -122,10 +123,8 @@ std::optional<TargetPlace> FindTargetPlace(const std::string& path, FileError& e
         if (exists && S_ISLNK(st.st_mode)) {
             if (++hops > kMaxHops)
                 return fail(ELOOP);
-            // Anyone may plant a link in /tmp: one that is neither ours nor the
-            // folder owner's would let its maker choose what we overwrite.
             std::optional<FileErrorCause> refusal;
-            if (IsSharedFolder(here) && st.st_uid != ::geteuid() && st.st_uid != here.st_uid)
+            if (PlantedInSharedFolder(st, here))
                 refusal = FileErrorCause::ForeignLink;
             else if (IsProcLink(folder.Get(), name))
                 refusal = FileErrorCause::BadPath;

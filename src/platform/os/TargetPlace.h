@@ -37,8 +37,10 @@ using PathJudge = std::function<std::optional<FileErrorCause>(const struct stat&
 std::optional<TargetPlace> FindTargetPlace(const std::string& path, FileError& error,
                                            const PathJudge& judge = {});
 
-// A sticky folder that users other than its owner may write, such as /tmp.
-bool IsSharedFolder(const struct stat& folder);
+// Whether entry is another user's in a sticky folder that users other than its
+// owner may write, such as /tmp, and not the folder owner's either: a name
+// that someone else chose there must not decide what we follow or overwrite.
+bool PlantedInSharedFolder(const struct stat& entry, const struct stat& folder);
 
 // Opens, for reading and without blocking, a file that holds a secret (a
 // password or key file): it must belong to us or to root, and is never

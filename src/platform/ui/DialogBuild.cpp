@@ -109,7 +109,6 @@ QWidget* MakeEdit(const ControlTemplate& row, QWidget* parent) {
     if (row.style & CS_MULTILINE) {
         auto* e = new QPlainTextEdit(parent);
         e->setTabChangesFocus(true);
-        e->setReadOnly(row.style & CS_READONLY);
         if (row.style & CS_NOBORDER)
             e->setFrameShape(QFrame::NoFrame);
         return e;
@@ -122,7 +121,6 @@ QWidget* MakeEdit(const ControlTemplate& row, QWidget* parent) {
     e->setMaxLength(std::numeric_limits<int>::max());
     e->setEchoMode((row.style & CS_PASSWORD) ? QLineEdit::Password : QLineEdit::Normal);
     e->setFrame(!(row.style & CS_NOBORDER));
-    e->setReadOnly(row.style & CS_READONLY);
     if (row.style & CS_CENTER)
         e->setAlignment(Qt::AlignCenter);
     else

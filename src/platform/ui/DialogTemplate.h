@@ -24,13 +24,12 @@ enum ControlStyle : std::uint32_t {
     CS_PASSWORD = 1u << 1,  // edit starts masked
     CS_MULTILINE = 1u << 2, // edit holds several lines
     CS_DISABLED = 1u << 3,
-    CS_CENTER = 1u << 4,   // centred text
-    CS_NOBORDER = 1u << 5, // edit without frame
-    CS_NOWRAP = 1u << 6,   // static text on one line
-    CS_VCENTER = 1u << 7,  // static text centred vertically
-    CS_NOPREFIX = 1u << 8, // static text shows '&' literally
-    CS_SORT = 1u << 9,     // combo box keeps its items sorted
-    CS_READONLY = 1u << 10,
+    CS_CENTER = 1u << 4,       // centred text
+    CS_NOBORDER = 1u << 5,     // edit without frame
+    CS_NOWRAP = 1u << 6,       // static text on one line
+    CS_VCENTER = 1u << 7,      // static text centred vertically
+    CS_NOPREFIX = 1u << 8,     // static text shows '&' literally
+    CS_SORT = 1u << 9,         // combo box keeps its items sorted
     CS_TRANSPARENT = 1u << 11, // draws its text over the dialog's background
 };
 
@@ -48,7 +47,6 @@ struct ControlTemplate {
 
 enum DialogStyle : std::uint32_t {
     DS_NONE = 0,
-    DS_CHILD = 1u << 0,   // a panel inside another dialog
     DS_VISIBLE = 1u << 1, // shown when created
 };
 

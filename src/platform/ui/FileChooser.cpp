@@ -39,10 +39,11 @@ std::optional<std::string> ChooseWithPlatformDialog(const FileChooserRequest& r)
         }
         if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
             return std::nullopt;
+        // Qt's chooser gives full paths; the panel keeps them as they are.
         QFileInfo chosen(dlg.selectedFiles().first());
         if (chosen.absoluteDir().exists() && !chosen.isDir())
-            return FileNameBytes(QDir::cleanPath(chosen.absoluteFilePath()));
-        initial = chosen.absoluteFilePath();
+            return FileNameBytes(chosen.filePath());
+        initial = chosen.filePath();
         AfxMessageBox(r.owner, FileErrorSentence({FileErrorCause::BadPath, FileNameBytes(initial)}),
                       std::nullopt, MsgIcon::Exclamation);
     }

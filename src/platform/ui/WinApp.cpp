@@ -48,11 +48,10 @@ CWinApp::~CWinApp() {
 }
 
 void CWinApp::ResolveNames(const char* argv0) {
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    const auto exe = ProgramPath();
     // argv[0] may only name the program: where modules come from is the kernel's word.
     if (!m_nameGiven)
-        m_appName = AppNameFromExecutable(ec || exe.empty() ? (argv0 ? argv0 : "") : exe.string());
+        m_appName = AppNameFromExecutable(exe.empty() ? (argv0 ? argv0 : "") : exe.string());
     m_moduleDirs = ProgramModuleDirectories();
 }
 
