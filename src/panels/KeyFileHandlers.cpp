@@ -1,6 +1,5 @@
 #include "panels/KeyFileHandlers.h"
 
-#include "keys/KeyFile.h"
 #include "operations/KeyFiles.h"
 #include "panels/PathChooser.h"
 #include "platform/os/FileError.h"
