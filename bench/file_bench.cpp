@@ -347,113 +347,124 @@ struct Row {
     Spent spent[2] = {};             // in the best run, for the loops that are timed inside
 };
 
-} // namespace
+// The ways, each module's plain loop, pipeline and quillmar side by side.
+enum { kLoop, kPipeline, kCli, kFastLoop, kFastPipeline, kFastCli, kOpenssl, kGpg, kCount };
+constexpr const char* kNames[kCount] = {"loop",     "pipeline", "cli",     "fastloop",
+                                        "fastpipe", "fastcli",  "openssl", "gpg"};
 
-int main(int argc, char** argv) {
-    if (argc == 6 && std::strcmp(argv[1], "--peak") == 0)
-        return MeasurePeak(argv[2], argv[3], unsigned(std::atoi(argv[4])), argv[5]);
-    const std::size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 256;
-    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
-    if (mib == 0)
-        Fail("usage: file_bench [MiB=256] [rounds=3]");
-    const std::size_t size = mib << 20;
-
-    char dirTemplate[] = "/tmp/quillmar-file-bench-XXXXXX";
-    if (!::mkdtemp(dirTemplate))
-        Fail("cannot make a folder under /tmp");
-    const std::string dir = dirTemplate;
-    const std::string source = dir + "/source", copy = dir + "/copy", gpgHome = dir + "/gnupg",
-                      passwordFile = dir + "/password", fastDir = dir + "/fast";
-    MakeSource(source, size);
-    {
-        std::ofstream pw(passwordFile);
-        pw << kPassword << "\n";
-    }
-    const bool gpg = HaveProgram("gpg");
-    if (gpg && ::mkdir(gpgHome.c_str(), 0700) != 0)
-        Fail("cannot make " + gpgHome);
-    // quillmar takes the module from its own folder: a copy of it beside the stand-in.
-    std::filesystem::create_directory(fastDir);
-    std::filesystem::copy_file(QUILLMAR_OUTPUT_DIR "/quillmar", fastDir + "/quillmar");
-    std::filesystem::copy_file(QUILLMAR_FAST_MODULE_DIR "/DES.DLL", fastDir + "/DES.DLL");
-
-    const std::unique_ptr<CModule> des[2] = {Bind(QUILLMAR_OUTPUT_DIR, true),
-                                             Bind(QUILLMAR_OUTPUT_DIR, false)};
-    const std::unique_ptr<CModule> fast[2] = {Bind(fastDir, true), Bind(fastDir, false)};
-    // The key derivation is the module's one-off cost; openssl is handed the key.
-    char warm[8] = {};
-    des[0]->Entry()(warm, kPassword, sizeof warm);
-    const unsigned workers = DefaultWorkerCount();
-
+// What every step shares: the run's size and rounds, and its folder with the files in it.
+struct Bench {
+    std::size_t mib, size;
+    int rounds;
+    unsigned workers;
+    std::string dir, source = dir + "/source", copy = dir + "/copy", gpgHome = dir + "/gnupg",
+                     passwordFile = dir + "/password", fastDir = dir + "/fast";
+    bool gpg = false;
     // Each row's encrypted file, the input of its decryption.
-    const auto out = [&](const std::string& name, bool encrypt) {
-        return dir + "/" + name + (encrypt ? ".enc" : ".dec");
-    };
-    enum { kLoop, kPipeline, kCli, kFastLoop, kFastPipeline, kFastCli, kOpenssl, kGpg, kCount };
+    std::string Out(int row, bool encrypt) const {
+        return dir + "/" + kNames[row] + (encrypt ? ".enc" : ".dec");
+    }
+};
+
+// The best of the rounds: each part of the job on its own, then each way of doing it.
+struct Times {
+    double read = 1e100, write = 1e100, flush = 1e100, cp = 1e100, copyPass = 1e100,
+           wipePass = 1e100;
     Row rows[kCount] = {{"plain loop + DES.DLL"}, {"pipeline + DES.DLL"},
                         {"quillmar + DES.DLL"},   {"plain loop + stand-in"},
                         {"pipeline + stand-in"},  {"quillmar + stand-in"},
                         {"openssl enc -des-cbc"}, {"gpg --symmetric AES256"}};
-    const char* names[kCount] = {"loop",     "pipeline", "cli",     "fastloop",
-                                 "fastpipe", "fastcli",  "openssl", "gpg"};
-    double read = 1e100, write = 1e100, flush = 1e100, cp = 1e100, copyPass = 1e100,
-           wipePass = 1e100;
-    for (int r = 0; r < rounds; ++r) {
-        const auto [copied, wiped] = TimeMemoryPasses(size);
-        copyPass = std::min(copyPass, copied), wipePass = std::min(wipePass, wiped);
-        read = std::min(read, TimeRead(source));
-        const auto [w, f] = TimeWrite(copy, size);
-        if (w + f < write + flush)
-            write = w, flush = f;
-        cp = std::min(cp, TimeTool({"cp", source, copy}, copy));
+};
+
+// A fresh folder with the source, quillmar's password, gpg's own home (the user's stays untouched).
+Bench SetUp(std::size_t mib, int rounds) {
+    char dirTemplate[] = "/tmp/quillmar-file-bench-XXXXXX";
+    if (!::mkdtemp(dirTemplate))
+        Fail("cannot make a folder under /tmp");
+    Bench b{mib, mib << 20, rounds, DefaultWorkerCount(), dirTemplate};
+    MakeSource(b.source, b.size);
+    {
+        std::ofstream pw(b.passwordFile);
+        pw << kPassword << "\n";
+    }
+    b.gpg = HaveProgram("gpg");
+    if (b.gpg && ::mkdir(b.gpgHome.c_str(), 0700) != 0)
+        Fail("cannot make " + b.gpgHome);
+    // quillmar takes the module from its own folder: a copy of it beside the stand-in.
+    std::filesystem::create_directory(b.fastDir);
+    std::filesystem::copy_file(QUILLMAR_OUTPUT_DIR "/quillmar", b.fastDir + "/quillmar");
+    std::filesystem::copy_file(QUILLMAR_FAST_MODULE_DIR "/DES.DLL", b.fastDir + "/DES.DLL");
+    return b;
+}
+
+// The best of the rounds, as other work on the machine only ever slows one down.
+Times TimeRounds(const Bench& b) {
+    const std::unique_ptr<CModule> des[2] = {Bind(QUILLMAR_OUTPUT_DIR, true),
+                                             Bind(QUILLMAR_OUTPUT_DIR, false)};
+    const std::unique_ptr<CModule> fast[2] = {Bind(b.fastDir, true), Bind(b.fastDir, false)};
+    // The key derivation is the module's one-off cost; openssl is handed the key.
+    char warm[8] = {};
+    des[0]->Entry()(warm, kPassword, sizeof warm);
+    Times t;
+    for (int r = 0; r < b.rounds; ++r) {
+        const auto [copied, wiped] = TimeMemoryPasses(b.size);
+        t.copyPass = std::min(t.copyPass, copied), t.wipePass = std::min(t.wipePass, wiped);
+        t.read = std::min(t.read, TimeRead(b.source));
+        const auto [w, f] = TimeWrite(b.copy, b.size);
+        if (w + f < t.write + t.flush)
+            t.write = w, t.flush = f;
+        t.cp = std::min(t.cp, TimeTool({"cp", b.source, b.copy}, b.copy));
         for (const bool encrypt : {true, false}) {
             const int d = encrypt ? 0 : 1;
-            const auto in = [&](int row) { return encrypt ? source : out(names[row], true); };
-            const auto time = [&](int row, double t, const Spent& spent = {}) {
-                if (t < rows[row].time[d])
-                    rows[row].time[d] = t, rows[row].spent[d] = spent;
+            const auto in = [&](int row) { return encrypt ? b.source : b.Out(row, true); };
+            const auto to = [&](int row) { return b.Out(row, encrypt); };
+            const auto time = [&](int row, double s, const Spent& spent = {}) {
+                if (s < t.rows[row].time[d])
+                    t.rows[row].time[d] = s, t.rows[row].spent[d] = spent;
+            };
+            const auto cli = [&](const std::string& quillmar, int row) {
+                return TimeTool(CliCommand(quillmar, encrypt, in(row), to(row)), to(row),
+                                b.passwordFile.c_str());
             };
             Spent spent;
-            time(kLoop, TimeLoop(*des[d], in(kLoop), out(names[kLoop], encrypt), 0));
-            time(kPipeline,
-                 TimeLoop(*des[d], in(kPipeline), out(names[kPipeline], encrypt), workers, &spent),
+            time(kLoop, TimeLoop(*des[d], in(kLoop), to(kLoop), 0));
+            time(kPipeline, TimeLoop(*des[d], in(kPipeline), to(kPipeline), b.workers, &spent),
                  spent);
-            time(kCli, TimeTool(CliCommand(QUILLMAR_OUTPUT_DIR "/quillmar", encrypt, in(kCli),
-                                           out(names[kCli], encrypt)),
-                                out(names[kCli], encrypt), passwordFile.c_str()));
-            time(kFastLoop, TimeLoop(*fast[d], in(kFastLoop), out(names[kFastLoop], encrypt), 0));
+            time(kCli, cli(QUILLMAR_OUTPUT_DIR "/quillmar", kCli));
+            time(kFastLoop, TimeLoop(*fast[d], in(kFastLoop), to(kFastLoop), 0));
             time(kFastPipeline,
-                 TimeLoop(*fast[d], in(kFastPipeline), out(names[kFastPipeline], encrypt), workers,
-                          &spent),
+                 TimeLoop(*fast[d], in(kFastPipeline), to(kFastPipeline), b.workers, &spent),
                  spent);
-            time(kFastCli, TimeTool(CliCommand(fastDir + "/quillmar", encrypt, in(kFastCli),
-                                               out(names[kFastCli], encrypt)),
-                                    out(names[kFastCli], encrypt), passwordFile.c_str()));
-            time(kOpenssl, WithOpenssl(encrypt, in(kOpenssl), out(names[kOpenssl], encrypt)));
-            if (gpg)
-                time(kGpg, WithGpg(encrypt, gpgHome, in(kGpg), out(names[kGpg], encrypt)));
+            time(kFastCli, cli(b.fastDir + "/quillmar", kFastCli));
+            time(kOpenssl, WithOpenssl(encrypt, in(kOpenssl), to(kOpenssl)));
+            if (b.gpg)
+                time(kGpg, WithGpg(encrypt, b.gpgHome, in(kGpg), to(kGpg)));
         }
     }
-    // Every way writes the same bytes as the plain loop, decrypts back to the source, and starts
-    // from openssl's key and IV: the first 512-byte block agrees.
-    bool same = true;
-    const std::string original = ReadWhole(source);
-    for (const bool encrypt : {true, false}) {
-        const std::string expected = ReadWhole(out(names[kLoop], encrypt));
-        same = same && (encrypt || expected == original);
-        for (const int row : {kPipeline, kCli})
-            same = same && ReadWhole(out(names[row], encrypt)) == expected;
-        const std::string fastExpected = ReadWhole(out(names[kFastLoop], encrypt));
-        same = same && (encrypt || fastExpected == original);
-        for (const int row : {kFastPipeline, kFastCli})
-            same = same && ReadWhole(out(names[row], encrypt)) == fastExpected;
-    }
-    const bool sameStart =
-        Head(out(names[kLoop], true), 512) == Head(out(names[kOpenssl], true), 512);
+    return t;
+}
 
-    const auto rate = [mib](double s) { return double(mib) / s; };
-    std::printf("%zu MiB file on %u cores, best of %d (times include flushing to disk)\n", mib,
-                workers, rounds);
+// A fast way counts only if it writes the same bytes as the plain loop and decrypts back to the
+// source; and the plain loop starts from openssl's key and IV: the first 512-byte block agrees.
+std::pair<bool, bool> CheckOutputs(const Bench& b) {
+    bool same = true;
+    const std::string original = ReadWhole(b.source);
+    for (const bool encrypt : {true, false})
+        for (const int loop : {kLoop, kFastLoop}) { // then that module's pipeline and quillmar
+            const std::string expected = ReadWhole(b.Out(loop, encrypt));
+            same = same && (encrypt || expected == original);
+            for (const int row : {loop + 1, loop + 2})
+                same = same && ReadWhole(b.Out(row, encrypt)) == expected;
+        }
+    return {same, Head(b.Out(kLoop, true), 512) == Head(b.Out(kOpenssl, true), 512)};
+}
+
+// The parts on their own first, so that each way's time can be read against them.
+void PrintTimes(const Bench& b, const Times& t, bool same, bool sameStart) {
+    const auto& [read, write, flush, cp, copyPass, wipePass, rows] = t;
+    const auto rate = [&](double s) { return double(b.mib) / s; };
+    std::printf("%zu MiB file on %u cores, best of %d (times include flushing to disk)\n", b.mib,
+                b.workers, b.rounds);
     std::printf("where the time goes, each on its own\n");
     std::printf("  read the source, 256 KiB reads     %8.2f s  %8.1f MiB/s\n", read, rate(read));
     std::printf("  write a new target, 256 KiB writes %8.2f s  %8.1f MiB/s\n", write, rate(write));
@@ -468,18 +479,18 @@ int main(int argc, char** argv) {
         if (row.time[0] > 1e99)
             continue;
         std::printf("  %-24s", row.name.c_str());
-        for (const double t : row.time)
-            std::printf(" %6.2f s %6.1f MiB/s", t, rate(t));
+        for (const double s : row.time)
+            std::printf(" %6.2f s %6.1f MiB/s", s, rate(s));
         std::printf("  %5.2f %5.2f\n", row.time[0] / cp, row.time[1] / cp);
     }
     std::printf("inside the pipeline, its best run: seconds in reads, writes, the commit and the "
                 "module, summed over threads\n");
     for (const int row : {kPipeline, kFastPipeline}) {
         for (const int d : {0, 1}) {
-            const Spent& t = rows[row].spent[d];
+            const Spent& s = rows[row].spent[d];
             std::printf("  %-22s %s  read %6.3f  write %6.3f  commit %6.3f  module %6.3f\n",
-                        rows[row].name.c_str(), d == 0 ? "encrypt" : "decrypt", t.read, t.write,
-                        t.commit, t.module);
+                        rows[row].name.c_str(), d == 0 ? "encrypt" : "decrypt", s.read, s.write,
+                        s.commit, s.module);
         }
     }
     std::printf("ratios, encrypt / decrypt\n");
@@ -488,7 +499,7 @@ int main(int argc, char** argv) {
         std::printf("  %s\n", q.name.c_str());
         std::printf("    time / cp+sync        %6.2f / %5.2f  (target <= 1.5)\n", q.time[0] / cp,
                     q.time[1] / cp);
-        if (gpg)
+        if (b.gpg)
             std::printf("    gpg / it              %6.2f / %5.2f  (target >= 2.5)\n",
                         rows[kGpg].time[0] / q.time[0], rows[kGpg].time[1] / q.time[1]);
         std::printf("    openssl / it          %6.2f / %5.2f\n", rows[kOpenssl].time[0] / q.time[0],
@@ -499,28 +510,41 @@ int main(int argc, char** argv) {
                 rows[kLoop].time[1] / rows[kPipeline].time[1]);
     std::printf("  same bytes everywhere, round trip %s\n", same ? "yes" : "NO");
     std::printf("  first block as openssl's          %s\n", sameStart ? "yes" : "NO");
-    std::filesystem::remove_all(gpgHome);
-    for (const auto& entry : std::filesystem::directory_iterator(dir))
+}
+
+// Whether both loops keep their memory flat however large the file. The outputs go first, to
+// leave the disk to these runs' own files.
+void PrintPeaks(const Bench& b, const Times& t) {
+    std::filesystem::remove_all(b.gpgHome);
+    for (const auto& entry : std::filesystem::directory_iterator(b.dir))
         if (entry.is_regular_file() && entry.path().filename() != "password")
             std::filesystem::remove(entry.path());
-
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    std::printf("peak resident memory (VmHWM)  1 MiB file  %4zu MiB file  difference\n", mib);
-    struct Peak {
-        const char* name;
-        unsigned workers;
-        std::string moduleDir;
-    };
-    const Peak peaks[] = {{"plain loop + DES.DLL", 0, QUILLMAR_OUTPUT_DIR},
-                          {"pipeline + DES.DLL", workers, QUILLMAR_OUTPUT_DIR},
-                          {"plain loop + stand-in", 0, fastDir},
-                          {"pipeline + stand-in", workers, fastDir}};
-    for (const Peak& p : peaks) {
-        const long small = PeakOfChild(self, dir, std::size_t{1} << 20, p.workers, p.moduleDir);
-        const long large = PeakOfChild(self, dir, size, p.workers, p.moduleDir);
-        std::printf("  %-25s %8ld KiB  %8ld KiB  %6ld KiB  (target: within 4096)\n", p.name, small,
-                    large, std::labs(large - small));
+    std::printf("peak resident memory (VmHWM)  1 MiB file  %4zu MiB file  difference\n", b.mib);
+    for (const int row : {kLoop, kPipeline, kFastLoop, kFastPipeline}) {
+        const unsigned workers = row == kLoop || row == kFastLoop ? 0 : b.workers;
+        const std::string moduleDir = row < kFastLoop ? QUILLMAR_OUTPUT_DIR : b.fastDir;
+        const long small = PeakOfChild(self, b.dir, std::size_t{1} << 20, workers, moduleDir);
+        const long large = PeakOfChild(self, b.dir, b.size, workers, moduleDir);
+        std::printf("  %-25s %8ld KiB  %8ld KiB  %6ld KiB  (target: within 4096)\n",
+                    t.rows[row].name.c_str(), small, large, std::labs(large - small));
     }
-    std::filesystem::remove_all(dir);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 6 && std::strcmp(argv[1], "--peak") == 0)
+        return MeasurePeak(argv[2], argv[3], unsigned(std::atoi(argv[4])), argv[5]);
+    const std::size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 256;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    if (mib == 0)
+        Fail("usage: file_bench [MiB=256] [rounds=3]");
+    const Bench bench = SetUp(mib, rounds);
+    const Times times = TimeRounds(bench);
+    const auto [same, sameStart] = CheckOutputs(bench);
+    PrintTimes(bench, times, same, sameStart);
+    PrintPeaks(bench, times);
+    std::filesystem::remove_all(bench.dir);
     return same && sameStart ? 0 : 1;
 }

@@ -369,6 +369,20 @@ TEST(CliRefusals, EachGivesItsMessageAndStatusAndChangesNothing) {
     }
 }
 
+// The window's program refuses what it cannot use before it opens a window.
+TEST(TessarineCommandLine, RefusesUnknownOptionsAndSecondFiles) {
+    const TempDir dir;
+    for (const auto& [args, why] : {std::pair{"--bogus", "unknown option --bogus"},
+                                    {"a b", "one FILE at most"},
+                                    {"\"$(printf -- '-x\\033')\"", "unknown option -x\\033"}}) {
+        const std::string run = "chmod 700 .; XDG_RUNTIME_DIR=$PWD QT_QPA_PLATFORM=offscreen "
+                                "$B/Tessarine ";
+        EXPECT_EQ(
+            Shell(run + args, dir.path()),
+            Result(2, "", std::string("Tessarine: ") + why + " (Tessarine --help shows how)\n"));
+    }
+}
+
 TEST(CliPrompt, AsksOnTheTerminalWithoutEchoAndPutsItBackOnEverySignal) {
     const WindowKeyFile key;
     // A job of its own, as from an interactive shell (whose words on a signal

@@ -180,8 +180,6 @@ TEST(MainWindowRun, EnterAndEscapeKeepTheMainWindowOnlyClosingItEndsTheRun) {
 }
 
 TEST(AppName, IsTheExecutableNameWithoutExtension) {
-    EXPECT_EQ(AppNameFromExecutable("/usr/bin/Tessarine"), "Tessarine");
-    EXPECT_EQ(AppNameFromExecutable("/opt/q.x/Tessarine"), "Tessarine");
     // An application given no name takes its executable's, whatever argv[0] says; in a process
     // of its own, as it becomes the application object.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -189,9 +187,6 @@ TEST(AppName, IsTheExecutableNameWithoutExtension) {
 }
 
 TEST(ModuleSearch, OnlyOurOwnFoldersNeverCurrentOrLibraryPath) {
-    EXPECT_EQ(
-        DefaultModuleDirectories("/opt/quillmar/bin"),
-        (std::vector<std::filesystem::path>{"/opt/quillmar/bin", "/opt/quillmar/lib/quillmar"}));
     // A module planted in the current folder is not picked up.
     TempDir dir;
     std::filesystem::copy_file(RealModuleDir() / "TRV.DLL", dir / "TRV.DLL");

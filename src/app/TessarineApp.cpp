@@ -4,14 +4,16 @@
 #include "platform/locale/Translate.h"
 #include "platform/os/ExitStatus.h"
 #include "platform/os/FileError.h"
+#include "platform/os/WriteAll.h"
+#include "platform/os/WriteWhole.h"
 #include "platform/ui/FileNames.h"
 #include "res/Strings.h"
 
 #include <QApplication>
 #include <QStringList>
 
-#include <cstdio>
 #include <string_view>
+#include <unistd.h>
 
 namespace quillmar {
 
@@ -33,8 +35,7 @@ std::string UsageText(const std::string& name) {
 }
 
 void Complain(const std::string& name, const std::string& what) {
-    const std::string line = Fill(Tr(N_("%1: %2 (%1 --help shows how)")), {name, what});
-    std::fprintf(stderr, "%s\n", line.c_str());
+    WriteAll(STDERR_FILENO, Fill(Tr(N_("%1: %2 (%1 --help shows how)")), {name, what}) + "\n");
 }
 
 } // namespace
@@ -44,15 +45,16 @@ std::optional<int> CTessarineApp::AnswerCommandLine(int argc, char** argv) {
         const std::string_view arg = argv[i];
         if (arg == "--")
             break;
-        int printed = 0;
+        std::string text;
         if (arg == "-h" || arg == "--help")
-            printed = std::printf("%s", UsageText(AppName()).c_str());
+            text = UsageText(AppName());
         else if (arg == "-V" || arg == "--version")
-            printed = std::printf("%s " QUILLMAR_VERSION "\n", AppName().c_str());
+            text = AppName() + " " QUILLMAR_VERSION "\n";
         else
             continue;
         // Asked for, so a failed write is a failure.
-        return printed >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
+        FileError error;
+        return WriteWhole(STDOUT_FILENO, text, "standard output", error) ? kExitDone : kExitFailed;
     }
     return std::nullopt;
 }

@@ -100,7 +100,7 @@ void CFPDlg::RunCipher(bool encrypt, const char* progressLabel, const char* done
     BlockFiles files;
     ProgressState state;
     FileRunStart start =
-        StartFileRun(source, target, encrypt, ModuleFolders(), AfxFileLayer(), files);
+        StartFileRun(source, target, encrypt, ModuleFolders(), CurrentFileLayer(), files);
     BlockOutcome outcome = start.opened;
     if (outcome.kind == BlockOutcome::Kind::Success) {
         if (!ReportBinding(this, start.bindingFailure))

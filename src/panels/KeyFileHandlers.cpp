@@ -1,6 +1,5 @@
 #include "panels/KeyFileHandlers.h"
 
-#include "keys/KeyFile.h"
 #include "operations/KeyFiles.h"
 #include "panels/PathChooser.h"
 #include "platform/os/FileError.h"
@@ -33,7 +32,7 @@ void SaveKeyFromField(CDialog& panel, int passwordFieldId, std::string& remember
     if (!ChoosePath(panel, rememberedPath))
         return;
     FileError error;
-    if (SaveKeyFile(rememberedPath, password.Value(), AfxFileLayer(), error) != KeySave::Ok) {
+    if (SaveKeyFile(rememberedPath, password.Value(), CurrentFileLayer(), error) != KeySave::Ok) {
         ReportFileError(panel, error);
         return;
     }
@@ -45,7 +44,7 @@ void LoadKeyIntoField(CDialog& panel, int passwordFieldId, std::string& remember
         return;
     FileError error;
     WipedString password{std::string()};
-    switch (LoadKeyFile(rememberedPath, AfxFileLayer(), password.Value(), error)) {
+    switch (LoadKeyFile(rememberedPath, CurrentFileLayer(), password.Value(), error)) {
     case KeyLoad::FileError:
         ReportFileError(panel, error);
         return;

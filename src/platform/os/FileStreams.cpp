@@ -332,7 +332,7 @@ void SetFileLayer(FileLayer* layer) {
     g_layer = layer;
 }
 
-FileLayer& AfxFileLayer() {
+FileLayer& CurrentFileLayer() {
     return g_layer ? *g_layer : PosixFileLayer();
 }
 

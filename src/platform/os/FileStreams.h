@@ -81,7 +81,7 @@ std::unique_ptr<ByteWriter> WriterOnDescriptor(int fd, std::string name);
 
 // The layer the program uses; nullptr restores the real one.
 void SetFileLayer(FileLayer* layer);
-FileLayer& AfxFileLayer();
+FileLayer& CurrentFileLayer();
 
 inline constexpr std::size_t kFileChunk = std::size_t{256} << 10;
 
