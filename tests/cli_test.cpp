@@ -22,7 +22,6 @@
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <sys/wait.h>
@@ -162,7 +161,9 @@ TEST(CliOptionTable, ManualPageHasAnEntryForEachCommandAndOption) {
     std::ifstream page(QUILLMAR_MAN_PAGE);
     std::set<std::string> entries; // the words after each .TP, "\-" as "-"
     for (std::string line, last; std::getline(page, line); last = line) {
-        std::istringstream words(std::regex_replace(line, std::regex(R"(\\-)"), "-"));
+        for (auto at = line.find("\\-"); at != std::string::npos; at = line.find("\\-", at))
+            line.erase(at, 1);
+        std::istringstream words(line);
         for (std::string word; last == ".TP" && words >> word;)
             entries.insert(word);
     }
