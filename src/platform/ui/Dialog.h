@@ -109,6 +109,7 @@ protected:
 private:
     friend class DialogWindow;
     void Build(QWidget* parentWidget);
+    void BuildTopLevel(QWidget* owner, Qt::WindowType type);
     void BuildControl(const ControlTemplate& row);
     void MirrorForRightToLeft();
     void OnCommand(int id);
