@@ -170,22 +170,6 @@ TEST(MainWindowRun, EnterAndEscapeKeepTheMainWindowOnlyClosingItEndsTheRun) {
     AfxGetApp()->m_pMainWnd = nullptr;
 }
 
-[[noreturn]] void RunUnnamedApp() {
-    CWinApp unnamed;
-    char arg0[] = "/somewhere/else.exe";
-    char* argv[] = {arg0, nullptr};
-    unnamed.Run(1, argv);
-    std::fprintf(stderr, "[%s]", unnamed.AppName().c_str());
-    std::_Exit(0);
-}
-
-TEST(AppName, IsTheExecutableNameWithoutExtension) {
-    // An application given no name takes its executable's, whatever argv[0] says; in a process
-    // of its own, as it becomes the application object.
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(RunUnnamedApp(), ::testing::ExitedWithCode(0), "\\[main_window_test\\]");
-}
-
 TEST(ModuleSearch, OnlyOurOwnFoldersNeverCurrentOrLibraryPath) {
     // A module planted in the current folder is not picked up.
     TempDir dir;
