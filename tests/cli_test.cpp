@@ -196,10 +196,7 @@ TEST(CliOptionTable, BashCompletesCommandsTheirOptionsAndFiles) {
 }
 
 TEST(CliPassword, PipeOrKeyFileGivesAPasswordOnlyIfTheWindowCouldTakeIt) {
-    const auto record = [](const std::string& password) {
-        std::string r(kKeyRecordSize, '\0');
-        return r.replace(0, 3, "QXP").replace(kKeyPasswordOffset, password.size(), password);
-    };
+    const auto record = [](const std::string& p) { return test::KeyRecordBytes(p, p.size()); };
     const std::string max(kPasswordMax, 'x');
     const TempDir dir;
     // The key file read ("" for the pipe), what it or the pipe holds, the

@@ -15,11 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A record built by hand, independently of the code under test; no length here exceeds a byte.
-std::string Record(const std::string& area, std::uint8_t length) {
-    const std::string r = std::string("QXP\0", 4) + char(length) + std::string(3, '\0') + area;
-    return r + std::string(268 - r.size(), '\0');
-}
+const auto Record = KeyRecordBytes;
 
 const std::string kSaved = "Password successful saved!", kLoaded = "Password succesful loaded!";
 

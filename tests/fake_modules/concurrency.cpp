@@ -32,20 +32,16 @@ void Transform(char* data, std::int32_t length, int step, bool batch) {
 } // namespace
 
 #define TEST_EXPORT extern "C" __attribute__((visibility("default")))
+#define TEST_ENTRY(name, step, batch)                                                              \
+    TEST_EXPORT void name(char* data, const char*, std::int32_t length) {                          \
+        Transform(data, length, step, batch);                                                      \
+    }
 
-TEST_EXPORT void ENCRYPTFUNC(char* data, const char*, std::int32_t length) {
-    Transform(data, length, 1, false);
-}
-TEST_EXPORT void DECRYPTFUNC(char* data, const char*, std::int32_t length) {
-    Transform(data, length, -1, false);
-}
+TEST_ENTRY(ENCRYPTFUNC, 1, false)
+TEST_ENTRY(DECRYPTFUNC, -1, false)
 #ifdef QUILLMAR_BATCH
-TEST_EXPORT void ENCRYPTBLOCKS(char* data, const char*, std::int32_t length) {
-    Transform(data, length, 1, true);
-}
-TEST_EXPORT void DECRYPTBLOCKS(char* data, const char*, std::int32_t length) {
-    Transform(data, length, -1, true);
-}
+TEST_ENTRY(ENCRYPTBLOCKS, 1, true)
+TEST_ENTRY(DECRYPTBLOCKS, -1, true)
 #endif
 TEST_EXPORT int THREADSAFE() {
     return QUILLMAR_THREADSAFE;

@@ -57,4 +57,9 @@ std::map<std::string, std::string> Snapshot(const std::filesystem::path& dir) {
     return entries;
 }
 
+std::string KeyRecordBytes(const std::string& area, unsigned char length) {
+    const std::string r = std::string("QXP\0", 4) + char(length) + std::string(3, '\0') + area;
+    return r + std::string(268 - r.size(), '\0');
+}
+
 } // namespace quillmar::test

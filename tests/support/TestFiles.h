@@ -24,6 +24,8 @@ private:
 // size bytes of noise, the same for the same seed.
 std::string Pattern(std::size_t size, unsigned seed);
 std::string ReadFile(const std::filesystem::path& p);
+// A key file's record built by hand, independently of the code under test.
+std::string KeyRecordBytes(const std::string& area, unsigned char length);
 void WriteFile(const std::filesystem::path& p, const std::string& bytes);
 // Every entry under a folder with its kind and content. Links are not
 // followed: some lead round in a circle.

@@ -87,14 +87,12 @@ struct MailParts {
 inline MailParts DecodeMailto(const std::string& url) {
     const QUrl parsed(QString::fromStdString(url), QUrl::StrictMode);
     const auto bytes = [](const QString& encoded) {
-        return QByteArray::fromPercentEncoding(encoded.toLatin1()).toStdString();
+        return QByteArray::fromPercentEncoding(encoded.toLatin1()).replace("\r\n", "\n").toStdString();
     };
     const QUrlQuery query(parsed);
-    std::string body = bytes(query.queryItemValue("body", QUrl::FullyEncoded));
-    for (auto at = body.find("\r\n"); at != std::string::npos; at = body.find("\r\n", at + 1))
-        body.erase(at, 1);
     return {bytes(parsed.path(QUrl::FullyEncoded)),
-            bytes(query.queryItemValue("subject", QUrl::FullyEncoded)), body};
+            bytes(query.queryItemValue("subject", QUrl::FullyEncoded)),
+            bytes(query.queryItemValue("body", QUrl::FullyEncoded))};
 }
 
 } // namespace quillmar::test
