@@ -1,11 +1,12 @@
 # Extracts the catalogue's template from the code, the desktop entry and the metainfo.
-#   cmake -DSOURCE_DIR=<top> -DXGETTEXT=... -DITS_DIR=... -DVERSION=... -DOUT=<file>
+#   cmake -DSOURCE_DIR=<top> -DSOURCE_LIST=<file> -DXGETTEXT=... -DITS_DIR=... -DVERSION=...
+#         -DOUT=<file>
 #         [-DCHECK=<kept template>] -P po/Pot.cmake
 # With CHECK it fails when the kept template differs from the one just made, or when a
 # language's catalogue lacks a translation or fails msgfmt --check (MSGMERGE, MSGFMT).
-# Every file under src/ is read, so a new file with marked texts needs no list of its own.
-file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/src/*.cpp ${SOURCE_DIR}/src/*.h)
-list(SORT sources)
+# The sources the targets list (po/CMakeLists.txt writes them to SOURCE_LIST), so a new file
+# with marked texts needs no list of its own.
+file(STRINGS ${SOURCE_LIST} sources)
 set(app_id org.example.quillmar.Quillmar)
 # Every run names the package: a run that joins the template writes the header anew.
 set(package --package-name=Quillmar --package-version=${VERSION}

@@ -13,9 +13,9 @@ namespace quillmar::cli {
 namespace {
 
 const CommandSpec* FindCommand(std::string_view name) {
-    for (const CommandSpec& spec : kCommandSpecs) {
-        if (spec.name == name)
-            return &spec;
+    for (const CommandSpec& entry : kCommandSpecs) {
+        if (entry.name == name)
+            return &entry;
     }
     return nullptr;
 }
@@ -25,14 +25,14 @@ ParsedCommandLine Fail(std::string error) {
 }
 
 // getopt_long's value for an option: its letter, or past every letter.
-int GetoptValue(const OptionSpec& spec) {
-    return spec.letter ? spec.letter : 256 + int(&spec - kOptionSpecs);
+int GetoptValue(const OptionSpec& entry) {
+    return entry.letter ? entry.letter : 256 + int(&entry - kOptionSpecs);
 }
 
 const OptionSpec* FindOption(int value) {
-    for (const OptionSpec& spec : kOptionSpecs) {
-        if (!spec.name.empty() && GetoptValue(spec) == value)
-            return &spec;
+    for (const OptionSpec& entry : kOptionSpecs) {
+        if (!entry.name.empty() && GetoptValue(entry) == value)
+            return &entry;
     }
     return nullptr;
 }
@@ -42,15 +42,15 @@ struct GetoptTables {
     std::string letters = "-:"; // see Scan
     std::vector<option> longs;
     GetoptTables() {
-        for (const OptionSpec& spec : kOptionSpecs) {
-            if (spec.name.empty())
+        for (const OptionSpec& entry : kOptionSpecs) {
+            if (entry.name.empty())
                 continue; // "--" is getopt's own
-            const int has = spec.value == Value::None ? no_argument : required_argument;
+            const int has = entry.value == Value::None ? no_argument : required_argument;
             // The names are literals, so their data ends in a zero.
-            longs.push_back({spec.name.data(), has, nullptr, GetoptValue(spec)});
-            if (spec.letter)
+            longs.push_back({entry.name.data(), has, nullptr, GetoptValue(entry)});
+            if (entry.letter)
                 letters +=
-                    has == no_argument ? std::string{spec.letter} : std::string{spec.letter, ':'};
+                    has == no_argument ? std::string{entry.letter} : std::string{entry.letter, ':'};
         }
         longs.push_back({});
     }
@@ -59,11 +59,11 @@ struct GetoptTables {
 // The long options that name begins, when it is none of them exactly.
 std::string Candidates(std::string_view name) {
     std::string all;
-    for (const OptionSpec& spec : kOptionSpecs) {
-        if (spec.name == name)
+    for (const OptionSpec& entry : kOptionSpecs) {
+        if (entry.name == name)
             return {};
-        if (!spec.name.empty() && spec.name.starts_with(name))
-            all += (all.empty() ? "--" : ", --") + std::string(spec.name);
+        if (!entry.name.empty() && entry.name.starts_with(name))
+            all += (all.empty() ? "--" : ", --") + std::string(entry.name);
     }
     return all;
 }
@@ -104,14 +104,14 @@ Scanned Scan(std::span<const std::string> args) {
                                    nullptr)) != -1;) {
         const std::string spelled = argv[::optind - 1];
         const std::string name = spelled.substr(0, spelled.find('='));
-        const OptionSpec* spec = FindOption(c == ':' ? ::optopt : c);
+        const OptionSpec* entry = FindOption(c == ':' ? ::optopt : c);
         const bool first = r.missing.empty() && r.unknown.empty();
         if (c == 1)
             r.positional.emplace_back(::optarg);
-        else if (spec && (spec->id == OptionId::Help || spec->id == OptionId::Version))
-            (spec->id == OptionId::Help ? r.help : r.version) = true;
+        else if (entry && (entry->id == OptionId::Help || entry->id == OptionId::Version))
+            (entry->id == OptionId::Help ? r.help : r.version) = true;
         else if (c == ':' && first)
-            r.missing = Fill(Tr(spec->needs.data()), {"--" + std::string(spec->name)});
+            r.missing = Fill(Tr(entry->needs.data()), {"--" + std::string(entry->name)});
         else if (c == '?' && name.starts_with("--") && !::optopt && r.ambiguous.empty() &&
                  Candidates(name.substr(2)).find(',') != std::string::npos)
             r.ambiguous =
@@ -120,8 +120,8 @@ Scanned Scan(std::span<const std::string> args) {
             r.missing = Fill(Tr(N_("%1 takes no value")), {name});
         else if (c == '?' && first)
             r.unknown = name.starts_with("--") ? name : std::string{'-', char(::optopt)};
-        else if (spec)
-            r.given.emplace_back(spec, ::optarg ? ::optarg : "");
+        else if (entry)
+            r.given.emplace_back(entry, ::optarg ? ::optarg : "");
     }
     r.positional.insert(r.positional.end(), argv.begin() + ::optind, argv.end() - 1); // after "--"
     return r;
@@ -129,22 +129,22 @@ Scanned Scan(std::span<const std::string> args) {
 
 // Puts the options into line; a message when one makes no sense for the command.
 std::string TakeOptions(const Scanned& scanned, const CommandSpec& command, CommandLine& line) {
-    for (const auto& [spec, value] : scanned.given) {
-        const std::string name = "--" + std::string(spec->name);
-        if (!(spec->commands & Bit(command.command)))
+    for (const auto& [entry, value] : scanned.given) {
+        const std::string name = "--" + std::string(entry->name);
+        if (!(entry->commands & Bit(command.command)))
             return Fill(Tr(N_("'%1' is not an option of %2")), {name, command.name});
-        if (spec->id == OptionId::Quiet || spec->id == OptionId::Force) {
-            (spec->id == OptionId::Quiet ? line.quiet : line.force) = true;
+        if (entry->id == OptionId::Quiet || entry->id == OptionId::Force) {
+            (entry->id == OptionId::Quiet ? line.quiet : line.force) = true;
             continue;
         }
         if (line.password.kind != PasswordSource::Kind::Prompt)
             return Tr(N_("give one password option, not two"));
-        if (spec->id != OptionId::PasswordFd) {
+        if (entry->id != OptionId::PasswordFd) {
             // A file is read as a file: standard input is --password-fd 0.
             if (value.empty() || value == "-")
                 return Fill(Tr(N_("%1 needs the name of a file")), {name});
-            line.password = {spec->id == OptionId::KeyFile ? PasswordSource::Kind::KeyFile
-                                                           : PasswordSource::Kind::PasswordFile,
+            line.password = {entry->id == OptionId::KeyFile ? PasswordSource::Kind::KeyFile
+                                                            : PasswordSource::Kind::PasswordFile,
                              value, -1};
             continue;
         }

@@ -181,7 +181,7 @@ _quillmar() {
 )sh";
 }
 
-// zsh's spec of one option: "(-k --key-file)--key-file=[help]:KEYFILE:_files".
+// zsh's entry of one option: "(-k --key-file)--key-file=[help]:KEYFILE:_files".
 std::string ZshSpecs(const OptionSpec& option) {
     if (option.name.empty())
         return {}; // _arguments -S knows "--"
