@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     // Before any password is in memory.
     HardenProcess();
     OpenStandardDescriptors();
-    InitTranslations();
+    InitTranslations(CataloguesOf(ProgramPath()));
     const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
     const ParsedCommandLine parsed = ParseCommandLine(args);
     if (!parsed.error.empty()) {

@@ -16,27 +16,25 @@ namespace {
 
 constexpr const char* kDomain = "quillmar";
 
-std::filesystem::path InstalledCatalogues() {
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec)
+} // namespace
+
+std::filesystem::path CataloguesOf(const std::filesystem::path& program) {
+    if (program.empty())
         return {};
-    const auto dir = exe.parent_path();
+    const auto dir = program.parent_path();
     // A build folder holds its compiled catalogues beside the programs.
+    std::error_code ec;
     if (std::filesystem::is_directory(dir / "locale", ec))
         return dir / "locale";
     return (dir / ".." / "share" / "locale").lexically_normal();
 }
 
-} // namespace
-
-void InitTranslations(const char* dir) {
+void InitTranslations(const std::filesystem::path& dir) {
     // Only the language and the character set: numbers and the rest stay as C prints them.
     std::setlocale(LC_MESSAGES, "");
     std::setlocale(LC_CTYPE, "");
-    const std::string where = dir ? std::string(dir) : InstalledCatalogues().string();
-    if (!where.empty())
-        bindtextdomain(kDomain, where.c_str());
+    if (!dir.empty())
+        bindtextdomain(kDomain, dir.c_str());
     bind_textdomain_codeset(kDomain, "UTF-8");
 }
 

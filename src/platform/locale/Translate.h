@@ -4,6 +4,7 @@
 // so without a catalogue (C, POSIX, en_*) every text stays as written.
 
 #include <array>
+#include <filesystem>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -16,10 +17,13 @@
 
 namespace quillmar {
 
+// Where the catalogues of the program at path lie: <its folder>/locale in a build folder,
+// else <its folder>/../share/locale as installed; nothing for an unknown program.
+std::filesystem::path CataloguesOf(const std::filesystem::path& program);
+
 // Takes the language from the environment (LANGUAGE, LC_ALL, LC_MESSAGES, LANG) and binds
-// the catalogues beside the executable: <exe folder>/locale in a build folder, else
-// <exe folder>/../share/locale as installed. dir, when given, is used instead.
-void InitTranslations(const char* dir = nullptr);
+// the catalogues in dir (none: gettext's default place).
+void InitTranslations(const std::filesystem::path& dir);
 
 // The text in the user's language; null and "" give "".
 const char* Tr(const char* msgid);

@@ -83,7 +83,7 @@ int CWinApp::Run(int argc, char** argv) {
     NoteInheritedDescriptors();
     HardenProcess();
     KeepSettingsOffDisk();
-    InitTranslations();
+    InitTranslations(CataloguesOf(ProgramPath()));
     ResolveNames(argc > 0 ? argv[0] : nullptr);
     if (const auto status = AnswerCommandLine(argc, argv))
         return *status;
