@@ -519,7 +519,7 @@ void PrintPeaks(const Bench& b, const Times& t) {
     for (const auto& entry : std::filesystem::directory_iterator(b.dir))
         if (entry.is_regular_file() && entry.path().filename() != "password")
             std::filesystem::remove(entry.path());
-    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    const std::string self = ProgramPath().string();
     std::printf("peak resident memory (VmHWM)  1 MiB file  %4zu MiB file  difference\n", b.mib);
     for (const int row : {kLoop, kPipeline, kFastLoop, kFastPipeline}) {
         const unsigned workers = row == kLoop || row == kFastLoop ? 0 : b.workers;
